@@ -1,0 +1,193 @@
+/*
+ * orvel.h - the interface Orvel offers to plug-ins.
+ *
+ * A plug-in is a shared library loaded from the store's "plugins" directory.
+ * It reaches the program's state through the dictionary roots (DICT_*) and
+ * the functions declared here, which the program exports under these names.
+ * Everything in this header has C linkage and a C layout.
+ *
+ * Ownership: a dictionary owns the values stored in it and the names of its
+ * variables; strings handed to set_var as TYPE_STRING payloads must come from
+ * malloc and are taken over.  Strings returned by value_as_string belong to
+ * the value.  Texts own their nodes and the nodes' strings.
+ */
+#ifndef ORVEL_H
+#define ORVEL_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- typed values ------------------------------------------------------ */
+
+enum {
+    TYPE_NONE = 0,    /* the empty value */
+    TYPE_INTEGER = 1, /* 32-bit signed integer */
+    TYPE_FLOAT = 2,   /* double */
+    TYPE_STRING = 3,  /* heap string, owned */
+    TYPE_VAR = 4,     /* nested dictionary, owned */
+    TYPE_TEXT = 5,    /* text (list of strings), not owned */
+    TYPE_LIST = 6,    /* list of values, not owned */
+    TYPE_VOID = 7     /* opaque pointer, not owned */
+};
+
+struct var;
+struct text;
+struct list;
+
+typedef union value_payload {
+    int32_t i;
+    double f;
+    void *p;
+} value_payload;
+
+typedef struct value {
+    value_payload payload; /* integer, double or pointer, by type */
+    char *cached;          /* last text rendering, owned; NULL when none */
+    int32_t type;          /* TYPE_* code */
+} value;
+
+/* One named variable, and one link of a dictionary chain.  A dictionary is
+ * a head var whose name is its label ("[CONFIG]"); its entries follow in
+ * insertion order.  `index` is private to the program (a lookup index kept
+ * on large dictionaries); plug-ins must change chains only through the
+ * functions below. */
+typedef struct var {
+    struct value *value;
+    char *name;
+    uint32_t hash;
+    struct var *previous;
+    struct var *next;
+    void *index;
+} var;
+
+/* ---- texts: ordered lists of owned strings ------------------------------ */
+
+typedef struct textstring {
+    char *string;
+    struct textstring *previous;
+    struct textstring *next;
+} textstring;
+
+typedef struct text {
+    textstring *first;
+    textstring *last;
+} text;
+
+/* ---- lists ----------------------------------------------------------- */
+
+typedef struct list {
+    struct value **items;
+    int capacity;
+    int count;
+} list;
+
+/* ---- dictionary roots ------------------------------------------------- */
+
+extern var *DICT_CONFIG, *DICT_SHOPPER, *DICT_TOTALS, *DICT_URL, *DICT_ARGS,
+    *DICT_PRODUCTS, *DICT_SELECTED, *DICT_NOTES, *DICT_FIELDS, *DICT_MATCHES,
+    *DICT_NAMES, *DICT_PICKUPS, *DICT_MIMETYPES, *DICT_OPTIONS, *DICT_MESSAGES,
+    *DICT_CURRENCY, *DICT_INPUT, *DICT_COOKIES, *DICT_TWEAKS, *DICT_ORVEL,
+    *DICT_VARIABLES, *DICT_MIVS, *DICT_LOOPNAMES, *DICT_PLUGINS,
+    *DICT_SHOPPER_PR, *DICT_SELECTED_PR, *DICT_CURRENT_ORDER;
+
+extern const char *orvel_version;
+extern const char *build_date;
+extern const char *build_time;
+extern const char *bytemark;
+
+/* ---- variables and dictionaries -------------------------------------- */
+
+var *new_var(const char *name);
+var *create_var(const char *name, ...); /* key, value*, ..., NULL */
+char *new_varname(void);
+var *set_var(var *dict, const char *name, int type, ...);
+var *set_var_as_value(var *dict, const char *name, value *val);
+var *get_var(var *dict, const char *name);
+var *get_var_case_insensitive(var *dict, const char *name);
+const char *var_reverse_integer_lookup(var *dict, int n);
+void unset_var(var *dict, const char *name);
+int var_length(var *dict);
+void var_value_set(var *v, int type, ...);
+var *copy_var(var *src, var *dst, int overwrite);
+void free_var(var *v);
+var *nuke_var(var *v);
+char *dict_as_string(var *dict);
+
+/* ---- values ----------------------------------------------------------- */
+
+value *new_value(void);
+value *create_value(int type, ...);
+void value_set(value *val, int type, ...);
+void value_reset(value *val);
+void free_value(value *val);
+var *value_as_var(value *val);
+text *value_as_text(value *val);
+list *value_as_list(value *val);
+void *value_as_void(value *val);
+const char *value_as_string(value *val);
+int value_as_integer(value *val, int def);
+double value_as_float(value *val, double def);
+int value_as_boolean(value *val);
+
+/* ---- lists ------------------------------------------------------------ */
+
+list *new_list(int capacity);
+void grow_list(list *l, int capacity);
+void init_list(list *l, int from);
+value *list_append(list *l, value *val);
+value *list_fetch(list *l, int index);
+void list_truncate(list *l, int from);
+void free_list(list *l);
+char *list_serialize(list *l, char separator);
+list *list_deserialize(const char *string, char separator);
+list *Orvel_explode_into_list(const char *string, char separator, int collapse);
+var *list_into_var(list *l, var *dict);
+var *sublist_into_var(list *l, var *dict, int first, int last);
+list *var_list_keys(var *dict);
+int to_fields(const char *text, var *dict, int upcase, char joiner);
+
+/* ---- texts ------------------------------------------------------------ */
+
+text *new_text(char *string);
+textstring *new_textstring(char *string);
+void free_textstring(textstring *node);
+textstring *text_addstring(text *t, char *string);
+void text_delete(text *t, textstring *node);
+void text_erase(text *t);
+void free_text(text *t);
+int text_length(const text *t);
+char *text_tostring(const text *t);
+void text_fprint(FILE *out, const text *t);
+text *break_text(const text *t);
+text *to_words(const char *string, char separator);
+
+/* ---- preference text -------------------------------------------------- */
+
+int fp_parse_prefs(FILE *file, var *dict, int overwrite);
+int Orvel_parse_prefs_from_text(const text *t, var *dict, int overwrite);
+int fp_slurp_file(FILE *file, text *t, char comment);
+int fp_write_prefs(FILE *file, var *dict);
+
+/* ---- services --------------------------------------------------------- */
+
+const char *Orvel_getenv(const char *name);
+void overror(const char *format, ...);
+void ovlog(const char *format, ...);
+void ovdebug(const char *format, ...);
+void ovdeprec(const char *format, ...);
+int fp_lock(FILE *file, int type);
+int fp_lock_debug(FILE *file, int type, const char *path);
+#if defined(__GNUC__)
+__attribute__((noreturn))
+#endif
+void my_exit(int status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVEL_H */

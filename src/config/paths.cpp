@@ -1,0 +1,125 @@
+#include "config/paths.h"
+
+#include "config/config.h"
+#include "platform/files.h"
+#include "strings/strutil.h"
+#include "vars/vars.h"
+
+namespace {
+
+std::string dir_path(std::string_view key, const char *fallback, const char *name) {
+    std::string dir(config_string(key));
+    if (dir.empty()) dir = std::string(config_string("CAT_DIR")) + "/" + fallback;
+    if (name) dir += "/" + std::string(name) + ".txt";
+    return dir;
+}
+
+std::string with_format(std::string_view name) {
+    std::string format(config_string("TEMPLATE_NAME_FORMAT"));
+    if (format.empty()) format = "%s.html";
+    return strsub(format, "%s", name);
+}
+
+}  // namespace
+
+bool is_safe_filename_component(std::string_view name) {
+    if (name.empty() || name.front() == '.') return false;
+    if (name.find("..") != std::string_view::npos) return false;
+    return name.find_first_of(std::string_view("/\\\0\r\n", 5)) == std::string_view::npos;
+}
+
+std::string Orvel_get_users_path(const char *name) { return dir_path("USERS_DIR", "users", name); }
+std::string Orvel_get_orders_path(const char *name) { return dir_path("ORDERS_DIR", "orders", name); }
+std::string Orvel_get_pending_order_path(const char *name) {
+    return dir_path("PENDING_DIR", "pending", name);
+}
+
+std::string get_theme() {
+    std::string_view theme = DICT_SHOPPER ? var_string(DICT_SHOPPER, "THEME") : std::string_view();
+    if (theme.empty()) theme = config_string("DEFAULT_THEME");
+    // A theme names a directory: anything that could leave the themes
+    // directory counts as no theme.
+    return is_safe_filename_component(theme) ? std::string(theme) : std::string();
+}
+
+std::string get_theme_root() {
+    std::string theme = get_theme();
+    std::string root(config_string("CAT_DIR"));
+    if (!theme.empty()) root += "/themes/" + theme;
+    return root;
+}
+
+std::string get_themed_pathname_only(std::string_view kind, std::string_view name) {
+    return get_theme_root() + "/" + std::string(kind) + "/" + std::string(name);
+}
+
+std::string get_themed_pathname_or_default(std::string_view kind, std::string_view name) {
+    std::string themed = get_themed_pathname_only(kind, name);
+    if (fn_exists(themed) == 1) return themed;
+    std::string_view def = config_string("DEFAULT_THEME");
+    std::string cat(config_string("CAT_DIR"));
+    if (!def.empty() && is_safe_filename_component(def))
+        return cat + "/themes/" + std::string(def) + "/" + std::string(kind) + "/" + std::string(name);
+    return cat + "/" + std::string(kind) + "/" + std::string(name);
+}
+
+std::string get_rules_pathname(std::string_view name) { return get_themed_pathname_or_default("rules", name); }
+std::string get_loops_pathname(std::string_view name) { return get_themed_pathname_or_default("loops", name); }
+
+std::string get_servable_pathname(std::string_view name) {
+    std::string prefix;
+    std::string theme = get_theme();
+    if (config_boolean("DOC_DIR_FOLLOWS_THEME") && !theme.empty()) {
+        std::string themed = std::string(config_string("DOC_DIR")) + "/themes/" + theme + "/" + std::string(name);
+        if (fn_exists(themed) == 1) return themed;
+        prefix = "themes/" + theme + "/";
+    }
+    std::string candidate;
+    std::string_view dirs = config_string("DOC_DIR");
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = dirs.find(';', start);
+        std::string_view dir = dirs.substr(start, end == npos ? npos : end - start);
+        candidate = std::string(dir) + "/" + prefix + std::string(name);
+        if (fn_exists(candidate) == 1 || end == npos) return candidate;
+        start = end + 1;
+    }
+}
+
+bool accept_template_filename(std::string_view name) {
+    if (name.empty() || name.front() == '.' || name.find("..") != npos) return false;
+    std::size_t dot = strsuff(name);
+    if (dot == npos) return false;
+    std::string_view ext = name.substr(dot);
+    if (ext.empty()) return false;
+    return striword("htm;html;txt;ovm;ovml;js", ext) != npos ||
+           striword(config_string("ALLOWED_EXTENSIONS"), ext) != npos;
+}
+
+std::string get_template_pathname(std::string_view name) {
+    std::string file(name);
+    if (file.empty() || file.front() == '.' || file.find("..") != npos) {
+        if (DICT_ORVEL)
+            set_string(DICT_ORVEL, "MESSAGE",
+                       "The page specified by the identifier \"" + quote_html_specials(file) +
+                           "\" cannot be served.");
+        file = "error";
+    }
+    std::string passed;
+    if (DICT_SHOPPER && !(DICT_ORVEL && var_boolean(DICT_ORVEL, "USED_PASSED_TEMPLATE")))
+        passed = std::string(var_string(DICT_SHOPPER, "TEMPLATE"));
+    if (striword("error;empty;e204;minorder;message;welcome", file) != npos && !file.empty() &&
+        file.find(';') == npos) {
+        file = with_format(file);
+    } else if (stribeg(file, "actions/") || stribeg(file, "hooks/") ||
+               (!config_boolean("CUSTOM_SEARCH_FAILED") && file == "search/failed.html")) {
+        // used as it is
+    } else if (!passed.empty() && accept_template_filename(passed)) {
+        file = config_boolean("FLAT_PASSED_TEMPLATES") ? passed : "custom/" + passed;
+        if (DICT_ORVEL) set_integer(DICT_ORVEL, "USED_PASSED_TEMPLATE", 1);
+    } else if (striword("view;view_frame;detail;checkout;frameset;receipt;frameset_msie", file) != npos &&
+               file.find(';') == npos) {
+        file = with_format(file);
+    }
+    return get_themed_pathname_or_default("templates", file);
+}

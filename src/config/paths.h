@@ -1,0 +1,27 @@
+// Where catalog files live: the users, orders and pending directories, the
+// shopper's theme and the themed template, rule and loop paths, and which
+// template file a template name means.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// True for a text that can safely be one component of a file name: not
+// empty, not beginning with ".", and holding no "/", backslash, "..", NUL,
+// CR or LF.
+bool is_safe_filename_component(std::string_view name);
+
+std::string Orvel_get_users_path(const char *name = nullptr);
+std::string Orvel_get_orders_path(const char *name = nullptr);
+std::string Orvel_get_pending_order_path(const char *name = nullptr);
+
+std::string get_theme();
+std::string get_theme_root();
+std::string get_themed_pathname_only(std::string_view kind, std::string_view name);
+std::string get_themed_pathname_or_default(std::string_view kind, std::string_view name);
+std::string get_rules_pathname(std::string_view name);
+std::string get_loops_pathname(std::string_view name);
+std::string get_servable_pathname(std::string_view name);
+
+bool accept_template_filename(std::string_view name);
+std::string get_template_pathname(std::string_view name);
