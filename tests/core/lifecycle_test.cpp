@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvel_test;
 
@@ -185,7 +187,7 @@ TEST(Signals, CrashSignalPrintsCrashPageOnce) {
     }
 }
 
-TEST(Signals, TimeoutPageWhenTheAlarmFires) {
+TEST(Signals, AlarmBeforeTheConfigurationUsesTheDefault) {
     Catalog cat;
     cat.configure("ORVEL_TIMEOUT: 3\n");  // clamped up to 10 seconds
     Request req;
@@ -228,4 +230,41 @@ TEST(Logs, ConfiguredLogFormatAndPath) {
     cat.write("requests.txt", "");
     get(cat, "action=message&item=hello%0Aforged");
     EXPECT_NE(cat.read("requests.txt").find(": 0 hello forged\n"), std::string::npos) << cat.read("requests.txt");
+}
+
+TEST(Signals, ConfiguredAlarmIsClampedAndEndsAStuckRequest) {
+    Catalog cat;
+    cat.configure("ORVEL_TIMEOUT: 3\n");  // clamped up to 10 seconds
+    // The start page is a pipe nobody writes to: the request blocks after
+    // the configuration was read, until the alarm ends it.
+    std::string page = cat.path() + "/docs/index.html";
+    ::unlink(page.c_str());
+    ASSERT_EQ(::mkfifo(page.c_str(), 0600), 0);
+    Request req;
+    req.timeout_seconds = 40;
+    Response r = run_orvel(cat.path(), req);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_NE(r.body.find("ERROR: Orvel could not complete your request in her allotted process time of 10 seconds."
+                          "  Please try again, or contact the webmaster of this site if the problem persists."),
+              std::string::npos)
+        << r.raw;
+}
+
+TEST(Signals, StuckHandlerIsEndedByTheSecondSignal) {
+    Catalog cat;
+    // The error page cannot be read, so the timeout handler blocks; its
+    // backstop alarm must end the process without a second page.
+    std::string error_page = cat.path() + "/templates/error.html";
+    ::unlink(error_page.c_str());
+    ASSERT_EQ(::mkfifo(error_page.c_str(), 0600), 0);
+    std::string page = cat.path() + "/docs/index.html";
+    ::unlink(page.c_str());
+    ASSERT_EQ(::mkfifo(page.c_str(), 0600), 0);
+    Request req;
+    req.kill_after_ms = 200;
+    req.kill_signal = SIGALRM;
+    req.timeout_seconds = 30;
+    Response r = run_orvel(cat.path(), req);
+    EXPECT_EQ(r.exit_status, SIGALRM + 1) << r.raw;
+    EXPECT_EQ(r.body.find("allotted process time"), std::string::npos) << r.raw;
 }
