@@ -131,9 +131,10 @@ TEST(Dict, ReverseIntegerLookup)
 
 TEST(Dict, CreateVarTakesPairsUntilANull)
 {
+    ValueHandle unused(create_value(TYPE_INTEGER, 1));  // past the end: never taken over
     DictHandle d(create_var("[P]", "NAME", create_value(TYPE_STRING, dup_cstring("Hat")), "PRICE",
-                            create_value(TYPE_FLOAT, 9.5), "NEVER", nullptr, "X",
-                            create_value(TYPE_INTEGER, 1), nullptr));
+                            create_value(TYPE_FLOAT, 9.5), "NEVER", nullptr, "X", unused.v,
+                            nullptr));
     EXPECT_STREQ(d.d->name, "[P]");
     EXPECT_EQ(chain_names(d.get()), (std::vector<std::string>{"NAME", "PRICE"}));
     EXPECT_EQ(var_string(d.get(), "PRICE"), "9.50");
