@@ -10,5 +10,3 @@
 void print_OVML_File(const std::string &path);
 // Renders OVML text and returns the result.
 std::string render_OVML_String(std::string_view text);
-// The token pass: every %OV token replaced by its value.
-std::string ovmlsub(std::string_view text);

@@ -6,6 +6,7 @@
 #include "config/paths.h"
 #include "ext/plugins.h"
 #include "ovml/render.h"
+#include "ovml/tokens.h"
 #include "platform/files.h"
 #include "platform/log.h"
 #include "rules/rules.h"
