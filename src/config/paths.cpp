@@ -5,6 +5,9 @@
 #include "strings/strutil.h"
 #include "vars/vars.h"
 
+#include <cstdio>
+#include <vector>
+
 namespace {
 
 std::string dir_path(std::string_view key, const char *fallback, const char *name) {
@@ -84,6 +87,44 @@ std::string get_servable_pathname(std::string_view name) {
         if (fn_exists(candidate) == 1 || end == npos) return candidate;
         start = end + 1;
     }
+}
+
+namespace {
+
+constexpr std::size_t MAX_LOOP_CACHE_ENTRIES = 10;
+
+struct LoopCacheEntry {
+    std::string name;
+    text *lines;  // nullptr: the file was missing
+};
+
+std::vector<LoopCacheEntry> &loop_cache() {
+    static std::vector<LoopCacheEntry> cache;
+    return cache;
+}
+
+}  // namespace
+
+text *get_loop_text(std::string_view name, bool *owned) {
+    if (owned) *owned = false;
+    for (const LoopCacheEntry &e : loop_cache())
+        if (e.name == name) return e.lines;
+    text *lines = nullptr;
+    std::string path = get_loops_pathname(name);
+    if (!name.empty() && name.front() != '.' && name.find("..") == npos) {
+        if (FILE *f = std::fopen(path.c_str(), "r")) {
+            lines = new_text(nullptr);
+            fp_slurp_file(f, lines, '#');
+            std::fclose(f);
+        }
+    }
+    if (loop_cache().size() < MAX_LOOP_CACHE_ENTRIES) {
+        loop_cache().push_back({std::string(name), lines});
+    } else {
+        ovdebug("MAX_LOOP_CACHE_ENTRIES %d exceeded", static_cast<int>(MAX_LOOP_CACHE_ENTRIES));
+        if (owned) *owned = lines != nullptr;
+    }
+    return lines;
 }
 
 bool accept_template_filename(std::string_view name) {

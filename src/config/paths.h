@@ -3,6 +3,8 @@
 // template file a template name means.
 #pragma once
 
+#include <orvel.h>
+
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,12 @@ std::string get_themed_pathname_or_default(std::string_view kind, std::string_vi
 std::string get_rules_pathname(std::string_view name);
 std::string get_loops_pathname(std::string_view name);
 std::string get_servable_pathname(std::string_view name);
+
+// The loop definition text of `name` (lines with "#" comments and trailing
+// blanks cut, empty lines dropped), or nullptr when the file is missing.
+// Up to 10 loop texts are cached per process; the text belongs to the cache
+// unless `owned` is set on return, when the caller must free_text it.
+text *get_loop_text(std::string_view name, bool *owned = nullptr);
 
 bool accept_template_filename(std::string_view name);
 std::string get_template_pathname(std::string_view name);

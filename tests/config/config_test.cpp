@@ -131,3 +131,32 @@ TEST_F(ConfigFile, TemplatePathsFollowThemeAndRefuseUnsafeNames) {
     EXPECT_EQ(get_template_pathname("../../etc/passwd"), dir.path() + "/templates/error.html");
     EXPECT_NE(std::string(var_string(DICT_ORVEL, "MESSAGE")).find("cannot be served"), std::string::npos);
 }
+
+TEST_F(ConfigFile, LoopTextsAreCachedUpToTen) {
+    load("CAT_DIR: " + dir.path() + "\n");
+    for (int i = 0; i < 11; ++i)
+        dir.write("loops/l" + std::to_string(i), "  first; One # comment\n\n# only a comment\nsecond;Two   \n");
+    bool owned = true;
+    ::text *t = get_loop_text("l0", &owned);
+    ASSERT_NE(t, nullptr);
+    EXPECT_FALSE(owned);
+    ASSERT_EQ(text_length(t), 2);
+    EXPECT_STREQ(t->first->string, "  first; One");
+    EXPECT_STREQ(t->last->string, "second;Two");
+    EXPECT_EQ(get_loop_text("missing"), nullptr);
+    for (int i = 1; i < 9; ++i) get_loop_text("l" + std::to_string(i));
+    // The cache is full: the eleventh name is read from disk on every use.
+    dir.write("loops/l0", "changed\n");
+    dir.write("loops/l10", "fresh\n");
+    EXPECT_EQ(get_loop_text("l0"), t);
+    ::text *uncached = get_loop_text("l10", &owned);
+    ASSERT_NE(uncached, nullptr);
+    EXPECT_TRUE(owned);
+    EXPECT_STREQ(uncached->first->string, "fresh");
+    free_text(uncached);
+    dir.write("loops/l10", "fresher\n");
+    uncached = get_loop_text("l10", &owned);
+    EXPECT_STREQ(uncached->first->string, "fresher");
+    free_text(uncached);
+    EXPECT_EQ(get_loop_text("../escape"), nullptr);
+}
