@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "rules/rules.h"
+#include "session/client_store.h"
 #include "session/session.h"
 #include "strings/random.h"
 #include "strings/strutil.h"
@@ -129,8 +130,8 @@ void update_last_action(const std::string &action) {
 extern "C" void Orvel_initialize(void) {
     for (const DictRoot &d : dictionary_roots) *d.root = new_dict(d.label);
     DICT_SHOPPER_PR = DICT_SELECTED_PR = DICT_CURRENT_ORDER = nullptr;
-    // The standard and search elements register with the template engine
-    // as they are built.
+    register_standard_OVML_functions();
+    register_search_OVML_functions();
 }
 
 extern "C" void Orvel_deinitialize(void) {

@@ -4,3 +4,4 @@
 
 void maybe_get_custom_rules() {}
 void validate_fields(std::string_view) {}
+void revalidate_fields(std::string_view) {}

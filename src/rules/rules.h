@@ -6,3 +6,4 @@
 
 void maybe_get_custom_rules();
 void validate_fields(std::string_view action);
+void revalidate_fields(std::string_view action);
