@@ -1,7 +1,9 @@
 #include "cgi/secure.h"
 
 #include "config/config.h"
+#include "cgi/output.h"
 #include "config/paths.h"
+#include "session/identify.h"
 #include "strings/strutil.h"
 #include "strings/random.h"
 #include "vars/vars.h"
@@ -39,9 +41,10 @@ void populate_url_namespace() {
     std::string plain_cgi(config_string("HTTP_CGI_BIN")), secure_cgi(config_string("HTTPS_CGI_BIN"));
     std::string plain_doc = doc_root("HTTP_DOC_ROOT"), secure_doc = doc_root("HTTPS_DOC_ROOT");
     std::string name(config_string("ORVEL_NAME"));
-    // The identity suffix arrives with shopper recognition; without a
-    // known shopper it is empty.
+    // Without a cookie the shopper's identity travels in the path.
     std::string suffix;
+    std::string encapsulated = Orvel_encapsulate_client_id();
+    if (!encapsulated.empty()) suffix = "/ovpi/u/" + encapsulated + "/" + name;
     set_string(DICT_URL, "FORM", plain_cgi + "/" + name + suffix);
     set_string(DICT_URL, "CGI_BIN", plain_cgi);
     set_string(DICT_URL, "DOC_ROOT", plain_doc);
@@ -89,4 +92,63 @@ void maybe_securify_url() {
     set_integer(DICT_SHOPPER, "SERVE_SECURE", 1);
     for (const char *name : {"MAIN", "FORM", "CGI_BIN", "DOC_ROOT", "DOC_BASE", "ACTION"})
         set_string(DICT_URL, name, std::string(var_string(DICT_URL, std::string(name) + "_SECURE")));
+}
+
+namespace {
+
+bool browsing_word(std::string_view action) { return striword("SEARCH|DETAIL|SERVE|RETURN|HOME", action) != npos; }
+
+std::string item_and_template(std::string_view template_text) {
+    std::string out;
+    std::string_view item = var_string(DICT_SHOPPER, "ITEM");
+    if (!item.empty()) out += "&item=" + std::string(item);
+    if (!template_text.empty()) out += "&template=" + std::string(template_text);
+    return out;
+}
+
+}  // namespace
+
+int maybe_redirect_to_insecure() {
+    int enabled = config_integer("HTTPS_ENABLED", 0);
+    if (enabled == 0) {
+        set_integer(DICT_SHOPPER, "SERVE_SECURE", 0);
+        return 0;
+    }
+    int s = is_secure_request();
+    if (s == 0) {
+        // With HTTPS_FAITH a request reported as plain may still be secure:
+        // the shopper's secure mode stays, and since the plain server is
+        // where it already is, it is never redirected (to itself).
+        if (!config_boolean("HTTPS_FAITH")) set_integer(DICT_SHOPPER, "SERVE_SECURE", 0);
+        return 0;
+    }
+    if (enabled == 2 || config_boolean("HTTPS_ALWAYS")) return 0;
+    std::string action(var_string(DICT_SHOPPER, "ACTION"));
+    if (!browsing_word(action)) return 0;
+    if (s < 0 && !browsing_word(var_string(DICT_SHOPPER, "LAST_ACTION"))) return 0;
+    std::string target = std::string(var_string(DICT_URL, "ACTION_NONSECURE")) + "=" + action +
+                         item_and_template(var_string(DICT_INPUT, "TEMPLATE"));
+    if (stribeg(var_string(DICT_URL, "MAIN_NONSECURE"), "https")) {
+        overror("nudge: HTTP_DOC_ROOT appears secure; set HTTPS_ALWAYS:1");
+        return 0;
+    }
+    set_integer(DICT_SHOPPER, "SERVE_SECURE", 0);
+    print_redirection(target);
+    return 1;
+}
+
+int maybe_redirect_to_secure() {
+    if (!config_boolean("HTTPS_AUTO")) return 0;
+    int enabled = config_integer("HTTPS_ENABLED", 0);
+    if (is_secure_request() == 1 || enabled == 0) {
+        set_integer(DICT_SHOPPER, "SERVE_SECURE", 1);
+        return 0;
+    }
+    if (enabled == 2 || config_boolean("HTTPS_ALWAYS")) return 0;
+    std::string action(var_string(DICT_SHOPPER, "ACTION"));
+    if (!is_secure_action(action)) return 0;
+    set_integer(DICT_SHOPPER, "SERVE_SECURE", 1);
+    print_redirection(std::string(var_string(DICT_URL, "FORM_SECURE")) + "?action=" + action +
+                      item_and_template(var_string(DICT_SHOPPER, "TEMPLATE")) + "&STORED_COOKIE=secure");
+    return 1;
 }

@@ -10,3 +10,6 @@ void populate_url_namespace();
 void initialize_action_url();
 void maybe_repopulate_url_namespace();
 void maybe_securify_url();
+// 1 when the request was answered with a redirection to the other server.
+int maybe_redirect_to_insecure();
+int maybe_redirect_to_secure();

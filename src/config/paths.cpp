@@ -6,6 +6,7 @@
 #include "vars/vars.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -93,9 +94,13 @@ namespace {
 
 constexpr std::size_t MAX_LOOP_CACHE_ENTRIES = 10;
 
+struct TextFree {
+    void operator()(text *t) const { free_text(t); }
+};
+
 struct LoopCacheEntry {
     std::string name;
-    text *lines;  // nullptr: the file was missing
+    std::unique_ptr<text, TextFree> lines;  // null: the file was missing
 };
 
 std::vector<LoopCacheEntry> &loop_cache() {
@@ -108,7 +113,7 @@ std::vector<LoopCacheEntry> &loop_cache() {
 text *get_loop_text(std::string_view name, bool *owned) {
     if (owned) *owned = false;
     for (const LoopCacheEntry &e : loop_cache())
-        if (e.name == name) return e.lines;
+        if (e.name == name) return e.lines.get();
     text *lines = nullptr;
     std::string path = get_loops_pathname(name);
     if (!name.empty() && name.front() != '.' && name.find("..") == npos) {
@@ -119,7 +124,7 @@ text *get_loop_text(std::string_view name, bool *owned) {
         }
     }
     if (loop_cache().size() < MAX_LOOP_CACHE_ENTRIES) {
-        loop_cache().push_back({std::string(name), lines});
+        loop_cache().push_back({std::string(name), std::unique_ptr<text, TextFree>(lines)});
     } else {
         ovdebug("MAX_LOOP_CACHE_ENTRIES %d exceeded", static_cast<int>(MAX_LOOP_CACHE_ENTRIES));
         if (owned) *owned = lines != nullptr;

@@ -2,12 +2,45 @@
 // and the periodic maintenance after them.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 int route_action(std::string_view action, std::string_view item);
+// 1 when this invocation counts as a command-line one.
+int is_cmdline_action();
+int maybe_disallow_cmdline_action(std::string_view action);
+int maybe_perform_custom_action(std::string_view action);
 
+// Browsing.
 void actionSERVE();
 void actionHOME();
+void actionRETURN();
+void actionBACK();
+void actionSOURCE();
+void actionFRAMES();
+void actionDETAIL();
+void actionADD();
+void actionVIEW();
+void history_add(std::string text);
+std::optional<std::string> history_fetch();
+
+// Actions that arrive with later parts of the store (checkout, accounts,
+// search, downloads, diagnostics, command-line operations).
+void actionCHECKOUT(bool redirect_test = true);
+void actionCONFIRM();
+void actionFINISH();
+void actionFINISH_CYBERCASH();
+void actionLOGIN();
+void actionLOGOUT();
+void actionBIRTH();
+void actionCHPASS();
+void actionSEARCH();
+void actionPICKUP(bool deliver);
+void actionTEST();
+void cl_dump_products(std::string_view codes);
+void cl_render_page(std::string_view name);
+void cl_render_template(std::string_view name);
 
 // Merchant customisation points.
 void do_custom_welcome();
@@ -18,4 +51,10 @@ int maybe_enforce_minmax_quantities(std::string_view action);
 
 // Maintenance and diagnostics.
 void do_daily_tasks();
+int purge_user_files();
+int purge_pending_orders();
+int purge_orders();
+int Orvel_stamp_maintenance_file();
+long get_pending_order_reap_threshold();
+long get_order_reap_threshold();
 [[noreturn]] void actionDEBUG();

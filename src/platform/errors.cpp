@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/log.h"
 #include "rules/rules.h"
+#include "session/client_store.h"
 #include "session/session.h"
 #include "strings/strutil.h"
 #include "vars/vars.h"

@@ -155,7 +155,7 @@ bool fn_replace_file(const std::string &path, std::string_view contents) {
     std::string tmp = path + ".tmp.XXXXXX";
     int fd = ::mkostemp(tmp.data(), O_CLOEXEC);  // created 0600: never wider than the final mode
     if (fd < 0) return false;
-    bool ok = ::fchmod(fd, protect_file_mode()) == 0 && write_all(fd, contents) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, protect_file_mode()) == 0 && write_all(fd, contents);
     int saved = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

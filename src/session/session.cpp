@@ -1,23 +1,64 @@
 #include "session/session.h"
 
+#include "cgi/output.h"
 #include "cgi/secure.h"
 #include "config/config.h"
+#include "session/client_store.h"
+#include "session/identify.h"
+#include "strings/encodings.h"
 #include "strings/strutil.h"
 #include "vars/vars.h"
 
 #include <cstdlib>
+#include <ctime>
 
 int identify_client() {
-    // Shopper recognition and session files arrive with the session store;
-    // until then every request is a new visitor without a stored session.
+    if (find_passed_client()) {
+        bless_preread_client();
+        return 1;
+    }
+    delete_preread_client();
+    allocate_new_client();
     return 0;
 }
 
-void read_client() {}
+namespace {
 
-void write_client() {}
+constexpr std::size_t BAKED_COOKIE_MAX = 4000;
 
-std::string orvelcookie(int) { return {}; }
+// The cookie-only session lines, hex-encoded, cut only between whole lines
+// so that the cookie never carries half a line or half a byte.
+std::string baked_session() {
+    text *lines = new_text(nullptr);
+    write_client_to_text(lines, true);
+    std::string out;
+    for (textstring *n = lines->first; n; n = n->next) {
+        std::string encoded = encode_baseXX_string(n->string, 16).value_or("");
+        if (out.size() + encoded.size() > BAKED_COOKIE_MAX) break;
+        out += encoded;
+    }
+    free_text(lines);
+    return out;
+}
+
+}  // namespace
+
+std::string orvelcookie(int kind) {
+    if (kind == 0 && var_defined(DICT_ORVEL, "_HTTP_COOKIE_CACHED"))
+        return std::string(var_string(DICT_ORVEL, "_HTTP_COOKIE_CACHED"));
+    std::time_t expiry = 0;
+    if (kind == 1) expiry = 1;
+    else if (kind != 2 && !config_boolean("DISABLE_COOKIES")) expiry = std::time(nullptr) + get_cookie_expire_period();
+    std::string header;
+    std::string id = Orvel_encapsulate_client_id();
+    if (!id.empty() && expiry != 0) {
+        std::string value = id;
+        if (config_boolean("BAKE_USERFILE")) value += "~" + baked_session();
+        header = bake_multidomain_cookie(Orvel_standard_cookie_name(false), value, cookie_time(expiry));
+    }
+    set_string(DICT_ORVEL, "_HTTP_COOKIE_CACHED", header);
+    return header;
+}
 
 void initialize_client() {
     set_string(DICT_ORVEL, "DATE", my_strdatetime());

@@ -5,12 +5,11 @@
 
 #include <string>
 
-// 1 when a returning shopper was recognised, else 0 (a new visitor).
+// 1 when a returning shopper was recognised (their pre-read session
+// blessed), else 0: a new shopper was allocated.
 int identify_client();
-void read_client();
 void initialize_client();
 void set_client_http_data();
-void write_client();
 void save_previous_non_orvel_referer();
 std::string referer_not_orvel();
 void transfer_env(const char *name, const char *target);
@@ -18,5 +17,6 @@ void transfer_env(const char *name, const char *target);
 std::string remote_user_hash();
 // Removes cart entries whose quantity is 0 or less.
 void weed_selected();
-// The shopper cookie header line, or "" when none is to be sent.
-std::string orvelcookie(int force);
+// The Set-Cookie header line(s) of this response, or "": kind 0 the normal
+// cookie (cached per request), 1 a cookie that deletes the stored one, 2 none.
+std::string orvelcookie(int kind);

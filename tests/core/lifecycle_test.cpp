@@ -137,7 +137,8 @@ TEST(Request, StartPageRendersWithHeaderBlockInOrder) {
     ASSERT_EQ(r.exit_status, 0) << r.raw;
     std::vector<std::string> names;
     for (auto &h : r.headers) names.push_back(h.first);
-    EXPECT_EQ(names, (std::vector<std::string>{"Status", "Pragma", "Cache-Control", "Expires", "Content-type"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Status", "Set-Cookie", "Pragma", "Cache-Control", "Expires",
+                                                "Content-type"}));
     EXPECT_EQ(r.header("Cache-Control"), "no-Cache");
     EXPECT_EQ(r.body, "<h1>Welcome to Corner Shop</h1>\n");
 }
@@ -218,9 +219,9 @@ TEST(Logs, RequestLogLineOnlyWhenTheFileExists) {
     run_orvel(cat.path(), req);
     get(cat, "action=bogus");
     std::string log = cat.read("orvel.log");
-    std::regex line1(R"(^\d+\.\d{14}: "127\.0\.0\.1"  SERVE index\.html \[\] \(\d+\.\d{3} seconds; status = 0\)\n)");
+    std::regex line1(R"(^\d+\.\d{14}: "127\.0\.0\.1" \d{8} SERVE index\.html \[\] \(\d+\.\d{3} seconds; status = 0\)\n)");
     EXPECT_TRUE(std::regex_search(log, line1)) << log;
-    std::regex line2(R"(\n\d+\.\d{14}: "127\.0\.0\.1"  BOGUS \[\] \(\d+\.\d{3} seconds; status = 1\)\n$)");
+    std::regex line2(R"(\n\d+\.\d{14}: "127\.0\.0\.1" \d{8} BOGUS \[\] \(\d+\.\d{3} seconds; status = 1\)\n$)");
     EXPECT_TRUE(std::regex_search(log, line2)) << log;
 }
 

@@ -1,0 +1,118 @@
+// Browsing actions: serving merchant pages, going back, showing a page's
+// source and the frame set.
+#include "cgi/output.h"
+#include "cgi/secure.h"
+#include "config/config.h"
+#include "config/paths.h"
+#include "core/actions.h"
+#include "ovml/render.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "strings/strutil.h"
+#include "vars/prefs.h"
+#include "vars/vars.h"
+
+#include <cstdio>
+
+void history_add(std::string text) { set_string(DICT_SHOPPER, "ACTION_HISTORY", text); }
+
+std::optional<std::string> history_fetch() {
+    std::string_view entry = var_string(DICT_SHOPPER, "ACTION_HISTORY");
+    if (entry.empty()) return std::nullopt;
+    return std::string(var_string(DICT_URL, "ACTION_NONSECURE")) + "=" + std::string(entry);
+}
+
+void actionSERVE() {
+    std::string name(var_string(DICT_SHOPPER, "ITEM"));
+    if (name.empty()) name = var_string(DICT_SHOPPER, "PAGE");
+    if (name.empty()) name = config_string("START_PAGE");
+    if (name.empty())
+        cgidie("No idea what page to serve.  Make sure you've specified a START_PAGE in your orvel.config file.");
+    if (name == "FRAMES") {
+        actionFRAMES();
+        return;
+    }
+    if (!accept_template_filename(name)) cgidie("Orvel will only serve HTML files within her document root.");
+    if (name.find('#') != npos && config_boolean("REDIRECT_HASHES")) {
+        print_redirection(std::string(var_string(DICT_URL, "ACTION")) + "=serve&item=" + name);
+        return;
+    }
+    std::string path = get_servable_pathname(name);
+    if (fn_exists(path) != 1) {
+        std::string shown = quote_html_specials(path);
+        if (name.find('#') != npos)
+            cgidie("Failed to open \"%s\" for serving.  This may be because the catalog owner has specified a hash "
+                   "symbol (#) in the page name.  He should turn on <KBD>REDIRECT_HASHES</KBD> in his "
+                   "<KBD>orvel.config</KBD> file if he wants to do this.",
+                   shown.c_str());
+        cgidie("Failed to open \"%s\" for serving.  Make sure it exists in the catalog's document root and is "
+               "readable.",
+               shown.c_str());
+    }
+    set_string(DICT_SHOPPER, "PAGE", name);
+    print_OVML_File(path);
+    set_string(DICT_SHOPPER, "LAST_STATIC_REFERER", "");
+    history_add("serve&item=" + name);
+}
+
+void actionHOME() {
+    set_string(DICT_SHOPPER, "ITEM", config_string("START_PAGE"));
+    actionSERVE();
+}
+
+void actionRETURN() {
+    if (maybe_redirect_to_insecure()) return;
+    set_string(DICT_SHOPPER, "ITEM", var_string(DICT_SHOPPER, "PAGE"));
+    actionSERVE();
+}
+
+void actionBACK() {
+    std::string_view referer = var_string(DICT_SHOPPER, "LAST_STATIC_REFERER");
+    if (!referer.empty()) {
+        print_redirection(referer);
+    } else if (std::optional<std::string> url = history_fetch()) {
+        print_redirection(*url);
+    } else {
+        actionRETURN();
+    }
+}
+
+void actionSOURCE() {
+    std::string item(var_string(DICT_SHOPPER, "ITEM"));
+    if (item.empty()) cgidie("No page specified for SOURCE action.");
+    if (!accept_template_filename(item)) cgidie("Orvel will only serve HTML files within her document root.");
+    std::string path = get_servable_pathname(item);
+    FILE *f = std::fopen(path.c_str(), "r");
+    if (!f)
+        cgidie("Failed to view source of \"%s\".  Make sure it exists in the catalog's document root and is "
+               "readable.",
+               quote_html_specials(path).c_str());
+    std::fputs("Content-type: text/plain\n\n", stdout);
+    std::string line;
+    while (my_fgets(line, PREF_LINE_MAX, f)) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    std::fclose(f);
+}
+
+void actionFRAMES() {
+    int mode = 1;
+    std::string_view msie = config_string("MSIE_FRAMES");
+    if (strword(var_string(DICT_SHOPPER, "BROWSER_ID"), "MSIE") != npos && !msie.empty()) {
+        if (strisame(msie, "disable")) mode = 0;
+        else if (strisame(msie, "custom")) mode = 2;
+        else if (strisame(msie, "explain")) mode = 3;
+    }
+    if (mode == 0) {
+        actionRETURN();
+        return;
+    }
+    if (mode == 3) {
+        print_OVML_File(get_template_pathname("frameset_msie"));
+        return;
+    }
+    set_integer(DICT_SHOPPER, "FRAMES", 1);
+    window_target("OV_FRAMESET");
+    print_OVML_File(get_template_pathname(mode == 1 ? "frameset" : "frameset_msie"));
+}

@@ -1,0 +1,115 @@
+// Periodic maintenance: the daily (or hourly) purge of stale shopper files
+// and orders, guarded by a stamp file in the users directory.
+#include "config/config.h"
+#include "config/paths.h"
+#include "core/actions.h"
+#include "core/lifecycle.h"
+#include "orders/pickups.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "session/identify.h"
+#include "strings/strutil.h"
+#include "vars/vars.h"
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+long limit_from(std::string_view key, long absent) {
+    long v = config_integer(key, 0);
+    if (v <= 0) return absent;
+    return v < 1800 ? v * 86400 : v;
+}
+
+std::string stamp_path() { return Orvel_get_users_path() + "/last" + my_strdate() + ".txt"; }
+
+// Deletes the entries of `dir` older than `limit` seconds that `wanted`
+// accepts; -1 when the directory cannot be listed.
+template <class Wanted>
+int purge_directory(const std::string &dir, long limit, Wanted wanted) {
+    text *names = fn_ls(dir);
+    if (!names) return -1;
+    std::time_t cutoff = std::time(nullptr) - limit;
+    int count = 0;
+    for (textstring *n = names->first; n; n = n->next) {
+        std::string path = dir + "/" + n->string;
+        if (!wanted(std::string_view(n->string), path)) continue;
+        std::time_t t = fn_lastmod(path);
+        if (t > 0 && t < cutoff && fn_delete(path) == 0) ++count;
+    }
+    free_text(names);
+    return count;
+}
+
+}  // namespace
+
+long get_pending_order_reap_threshold() { return limit_from("PENDING_ORDER_FILE_AGE", 604800); }
+long get_order_reap_threshold() { return limit_from("ORDER_FILE_AGE", -1); }
+
+int purge_user_files() {
+    std::string dir = Orvel_get_users_path();
+    text *names = fn_ls(dir);
+    if (!names) cgidie("Failed to open user directory (%s) for maintenance.", quote_html_specials(dir).c_str());
+    std::time_t cutoff = std::time(nullptr) - get_user_reap_threshold();
+    int count = 0;
+    for (textstring *n = names->first; n; n = n->next) {
+        std::string_view name(n->string);
+        std::string path = dir + "/" + n->string;
+        if (strbeg(name, "last")) {
+            fn_delete(path);  // stamps go whatever their age; today's is rewritten
+        } else if (strbeg(name, "user") || strbeg(name, "data")) {
+            std::time_t t = fn_lastmod(path);
+            if (t > 0 && t < cutoff && fn_delete(path) == 0) ++count;
+        }
+    }
+    free_text(names);
+    return count;
+}
+
+int purge_pending_orders() {
+    return purge_directory(Orvel_get_pending_order_path(), get_pending_order_reap_threshold(),
+                           [](std::string_view, const std::string &path) { return striend(path, ".txt") != npos; });
+}
+
+int purge_orders() {
+    long limit = get_order_reap_threshold();
+    if (limit < 0) return -1;
+    return purge_directory(Orvel_get_orders_path(), limit,
+                           [](std::string_view, const std::string &path) { return striend(path, ".txt") != npos; });
+}
+
+int Orvel_stamp_maintenance_file() {
+    return fn_replace_file(stamp_path(), my_strdatetime() + "\n") ? 1 : 0;
+}
+
+void do_daily_tasks() {
+    bool due = false;
+    if (FILE *f = std::fopen(stamp_path().c_str(), "r")) {
+        char line[64] = "";
+        bool read = std::fgets(line, sizeof line, f) != nullptr;
+        std::fclose(f);
+        if (read && !config_boolean("DISABLE_HOURLY_PURGES") && !strbeg(line, my_strdate() + my_strtime().substr(0, 2)))
+            due = get_user_reap_threshold() <= 86399;
+    } else {
+        due = true;
+    }
+    if (!due) return;
+    int off = 0;
+    set_alarm(&off);
+    purge_user_files();
+    purge_pickups();
+    purge_pending_orders();
+    purge_orders();
+    // The merchant's "daily" hook and MY_DAILY script run here once hooks
+    // and scripts exist.
+    if (!Orvel_stamp_maintenance_file()) cgidie("Failed to write to user directory for maintenance.");
+}
+
+void actionDEBUG() {
+    // The configuration check arrives with the diagnostics; for now the
+    // answer states the version and host in plain text.
+    std::printf("Content-type: text/plain\n\nOrvel %s\n%s\n", orvel_version, my_uname().c_str());
+    my_exit(0);
+}

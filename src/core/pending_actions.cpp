@@ -1,0 +1,39 @@
+// Actions that arrive with later parts of the store.  Each answers with a
+// clear error page until its part is built, so a request that names one
+// still ends in a well-formed response.
+#include "core/actions.h"
+#include "platform/errors.h"
+
+#include <string>
+
+namespace {
+
+[[noreturn]] void not_available(const char *action) {
+    cgidie("The %s action is not available in this store yet.", action);
+}
+
+}  // namespace
+
+void actionDETAIL() { not_available("DETAIL"); }
+void actionADD() { not_available("ADD"); }
+void actionVIEW() { not_available("VIEW"); }
+void actionCHECKOUT(bool) { not_available("CHECKOUT"); }
+void actionCONFIRM() { not_available("CONFIRM"); }
+void actionFINISH() { not_available("FINISH"); }
+void actionFINISH_CYBERCASH() { not_available("FINISH_CYBERCASH"); }
+void actionLOGIN() { not_available("LOGIN"); }
+void actionLOGOUT() { not_available("LOGOUT"); }
+void actionBIRTH() { not_available("BIRTH"); }
+void actionCHPASS() { not_available("CHPASS"); }
+void actionSEARCH() { not_available("SEARCH"); }
+void actionPICKUP(bool) { not_available("PICKUP"); }
+void actionTEST() { not_available("TEST"); }
+void cl_dump_products(std::string_view) { not_available("CL_PRODUCTS"); }
+void cl_render_page(std::string_view) { not_available("CL_RENDERP"); }
+void cl_render_template(std::string_view) { not_available("CL_RENDERT"); }
+
+// Merchant hooks and scripts arrive with the extension interface.
+void do_custom_welcome() {}
+void Orvel_grab_OVML_hook(std::string_view) {}
+void maybe_do_custom_cart_filter() {}
+int maybe_enforce_minmax_quantities(std::string_view) { return 0; }
