@@ -23,6 +23,8 @@ void actionDETAIL();
 void actionADD();
 void actionVIEW();
 void history_add(std::string text);
+// 1 after printing the "empty" template for an empty cart.
+int maybe_show_empty_cart();
 std::optional<std::string> history_fetch();
 
 // Actions that arrive with later parts of the store (checkout, accounts,

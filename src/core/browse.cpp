@@ -1,5 +1,7 @@
 // Browsing actions: serving merchant pages, going back, showing a page's
 // source and the frame set.
+#include "catalog/products.h"
+#include "catalog/selection.h"
 #include "cgi/output.h"
 #include "cgi/secure.h"
 #include "config/config.h"
@@ -8,11 +10,18 @@
 #include "ovml/render.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "rules/totals.h"
 #include "strings/strutil.h"
 #include "vars/prefs.h"
 #include "vars/vars.h"
 
 #include <cstdio>
+
+int maybe_show_empty_cart() {
+    if (var_length(DICT_SELECTED) > 0) return 0;
+    print_OVML_File(get_template_pathname("empty"));
+    return 1;
+}
 
 void history_add(std::string text) { set_string(DICT_SHOPPER, "ACTION_HISTORY", text); }
 
@@ -115,4 +124,65 @@ void actionFRAMES() {
     set_integer(DICT_SHOPPER, "FRAMES", 1);
     window_target("OV_FRAMESET");
     print_OVML_File(get_template_pathname(mode == 1 ? "frameset" : "frameset_msie"));
+}
+
+void actionDETAIL() {
+    std::string code = upper(var_string(DICT_SHOPPER, "ITEM"));
+    if (code.empty()) cgidie("No SKUID given for product detail.");
+    var *wanted = new_var(nullptr);
+    set_integer(wanted, code, 1);
+    fill_products(wanted);
+    nuke_var(wanted);
+    var *product = get_product(code);
+    if (!product || var_boolean(value_as_var(product->value), "?MISSING"))
+        cgidie("Invalid product SKUID (%s) given for product detail.", quote_html_specials(code).c_str());
+    current_product(product);
+    std::string_view custom = var_string(value_as_var(product->value), "DTEMPLATE");
+    print_OVML_File(get_template_pathname(custom.empty() ? std::string("detail") : "custom/" + std::string(custom)));
+    set_string(DICT_SHOPPER, "LAST_STATIC_REFERER", "");
+    history_add("detail&item=" + code);
+}
+
+void actionADD() {
+    int quantity = var_integer(DICT_ARGS, "QUANTITY", 1);
+    std::string code = upper(var_string(DICT_SHOPPER, "ITEM"));
+    if (!code.empty()) {
+        int current = get_selected_quantity(code);
+        if (current > 0) quantity += current;
+        set_selected_quantity(code, quantity);
+    }
+    if (var_boolean(DICT_SHOPPER, "FRAMES") && !strisame(config_string("ADD_TARGET"), "DISABLE")) {
+        window_target("OV_VIEW");
+        fill_products(DICT_SELECTED);
+        tally_order();
+        print_OVML_File(get_template_pathname("view_frame"));
+        return;
+    }
+    std::string_view quiet = config_string("QUIET_ADD");
+    if (stribeg(quiet, "http://")) {
+        print_redirection(quiet);
+        return;
+    }
+    if (config_boolean("QUIET_ADD")) {
+        print_no_content();
+        return;
+    }
+    if (maybe_show_empty_cart()) return;
+    fill_products(DICT_SELECTED);
+    tally_order();
+    if (config_boolean("ENABLE_ADD_REDIRECT")) {
+        std::string url = std::string(var_string(DICT_URL, "ACTION")) + "=view";
+        if (!code.empty()) url += "&PRODUCT_" + code + "=" + std::to_string(quantity);
+        print_redirection(url);
+        return;
+    }
+    print_OVML_File(get_template_pathname("view"));
+}
+
+void actionVIEW() {
+    if (window_target("OV_CHECKOUT").find(" _top") != npos) set_integer(DICT_SHOPPER, "FRAMES", 0);
+    if (maybe_show_empty_cart()) return;
+    fill_products(DICT_SELECTED);
+    tally_order();
+    print_OVML_File(get_template_pathname("view"));
 }

@@ -14,9 +14,6 @@ namespace {
 
 }  // namespace
 
-void actionDETAIL() { not_available("DETAIL"); }
-void actionADD() { not_available("ADD"); }
-void actionVIEW() { not_available("VIEW"); }
 void actionCHECKOUT(bool) { not_available("CHECKOUT"); }
 void actionCONFIRM() { not_available("CONFIRM"); }
 void actionFINISH() { not_available("FINISH"); }
