@@ -1,7 +1,10 @@
 // The cart: quantities of the selected products and their order.
 // DICT_SELECTED maps each SKUID to an integer quantity, in the order the
-// SKUIDs were first selected.
+// SKUIDs were first selected.  Also the ordering of product lists by a
+// product field, for product loops.
 #pragma once
+
+#include <orvel.h>
 
 #include <string>
 #include <string_view>
@@ -18,3 +21,15 @@ int get_selected_quantity(std::string_view code);
 // product record is loaded, its QUANTITY field follows.  An empty SKUID
 // does nothing.
 void set_selected_quantity(std::string_view code, int quantity);
+
+// Reorders the children of `list` (named by SKUID) by the product field
+// `field`: each child, in list order, is inserted before the first already
+// placed one whose key it sorts before (ascending) or sorts before or
+// equals (descending).  Ascending keeps equal keys in list order;
+// descending puts later ones of equal keys first.  Loads the products.
+void sort_products(var *list, std::string_view field, bool ascending);
+
+// Compares two sort keys: as decimal numbers when both are numbers
+// (optional sign, digits, at most one "."), else as byte strings.
+// Negative when `a` sorts before `b`.
+int product_sort_func(std::string_view a, std::string_view b);

@@ -1,0 +1,9 @@
+// Stand-ins for merchant scripts, tweak rules and optioned products (see
+// seams.h).  They report, honestly, that nothing could be done.
+#include "catalog/seams.h"
+
+int do_api_script(std::string_view) { return 1; }
+
+void get_tweaked(var *) {}
+
+var *new_optioned_product(std::string_view) { return nullptr; }
