@@ -4,6 +4,7 @@
 #include "config/paths.h"
 #include "ovml/render.h"
 #include "platform/files.h"
+#include "rules/rules.h"
 #include "session/session.h"
 #include "strings/strutil.h"
 #include "vars/prefs.h"
@@ -37,9 +38,9 @@ bool status_emitted(int status) {
 }
 
 void print_header_rules() {
-    std::string path = get_rules_pathname("header.rules");
-    std::string contents;
-    if (!fn_read_file(path, contents)) return;
+    std::optional<std::string> rules = get_possibly_OVMLified_Rules(get_rules_pathname("header.rules"), true);
+    if (!rules) return;
+    const std::string &contents = *rules;
     std::size_t start = 0;
     while (start < contents.size()) {
         std::size_t end = contents.find('\n', start);

@@ -134,6 +134,8 @@ text *get_loop_text(std::string_view name, bool *owned) {
 
 bool accept_template_filename(std::string_view name) {
     if (name.empty() || name.front() == '.' || name.find("..") != npos) return false;
+    // An anchor ("page.html#top") is not part of the file name.
+    name = name.substr(0, name.find('#'));
     std::size_t dot = strsuff(name);
     if (dot == npos) return false;
     std::string_view ext = name.substr(dot);

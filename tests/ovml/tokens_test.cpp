@@ -214,11 +214,14 @@ TEST_F(Tokens, InsideBracesTokensRunToTheNextPercent)
 
 TEST_F(Tokens, ComputedLettersGiveText)
 {
+    orvel_test::TempDir catalog;
+    catalog.write("products.txt", "SKUID: OTHER\nNAME: Other\n");
+    set_string(DICT_CONFIG, "CAT_DIR", catalog.path());
     set_integer(DICT_SELECTED, "W1", 3);
     EXPECT_EQ(ovmlsub("%OVQ_W1/%OVQ_NONE"), "3/0");
     EXPECT_EQ(get_OVML_Token_Value("Q_W1"), "3");
     EXPECT_EQ(get_OVML_Token_Value("G_TOOLS"), "0");
-    EXPECT_EQ(get_OVML_Token_Value("S_*"), "0.00");  // W1 is not a loaded product
+    EXPECT_EQ(get_OVML_Token_Value("S_*"), "1.00");  // W1 loads as a missing-product placeholder
     EXPECT_FALSE(get_OVML_Token_Value("X_W1"));
     EXPECT_FALSE(get_OVML_Token_Value("M_NONE"));
     set_string(DICT_CONFIG, "EMPTY", "");

@@ -1,0 +1,29 @@
+// Message digests for templates: MD5 (RFC 1321) and HMAC-MD5 (RFC 2104),
+// as raw bytes or as 32 lower-case hexadecimal digits.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using MD5Digest = std::array<std::uint8_t, 16>;
+
+struct MD5State {
+    std::uint32_t count[2];   // message length in bits, low word first
+    std::uint32_t state[4];   // chaining words A B C D
+    std::uint8_t buffer[64];  // the block being filled
+};
+
+void Orvel_Digest_MD5Init(MD5State &ctx);
+void Orvel_Digest_MD5Update(MD5State &ctx, const void *bytes, std::size_t length);
+// Pads, appends the length and returns the digest; the state is wiped.
+MD5Digest Orvel_Digest_MD5Final(MD5State &ctx);
+// One 64-byte block through the four rounds.
+void Orvel_Digest_Transform(std::uint32_t state[4], const std::uint8_t block[64]);
+
+MD5Digest Orvel_Digest_MD5(const void *bytes, std::size_t length);
+std::string Orvel_Digest_MD5_Hex(std::string_view text);
+// HMAC-MD5 of `message` under `key` (message first, key second).
+std::string Orvel_Digest_HMAC_Hex(std::string_view message, std::string_view key);
