@@ -5,20 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
-command -v g++ >/dev/null || need+=(g++)
-command -v clang++ >/dev/null || need+=(clang)
-[ -f /usr/include/gtest/gtest.h ] || need+=(googletest libgtest-dev)
-command -v lighttpd >/dev/null || [ -x /usr/sbin/lighttpd ] || need+=(lighttpd)
-command -v msmtp >/dev/null || need+=(msmtp)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+bash tools/install-missing.sh cmake:cmake ninja:ninja-build g++:g++ clang++:clang \
+  /usr/include/gtest/gtest.h:googletest,libgtest-dev /usr/sbin/lighttpd:lighttpd msmtp:msmtp
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

@@ -35,7 +35,7 @@ std::string render_OVML_Currency_Loop(const OVMLText &body);
 // option groups `options` (else `group`, else every option).
 std::string render_OVML_Optioned_Loop(const OVMLText &body, std::string_view base, std::string_view options,
                                       std::string_view group);
-// The products a search specification (SPEC) matches.
+// The products a search expression (SPEC) matches.
 std::string render_OVML_Query_Loop(const OVMLText &body, var *attrs);
 // One pass per option code: WORD1 the code, WORD2 its note.  `source` (the
 // SRC attribute) lists codes; otherwise `group` lists option groups.

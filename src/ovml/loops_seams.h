@@ -12,7 +12,7 @@
 
 namespace loops {
 
-// The SKUIDs matching a search specification ("+GROUP=tools"), at most
+// The SKUIDs matching a search expression ("+GROUP=tools"), at most
 // `max_hits` of them, as a dictionary of SKUID entries; an empty
 // dictionary when nothing matches.
 DictPtr search_result(std::string_view spec, int max_hits, bool spellcheck);

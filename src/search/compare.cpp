@@ -1,4 +1,4 @@
-// The loose comparison: the specification words become terms on one field,
+// The loose comparison: the search words become terms on one field,
 // their values are normalised as search patterns are, and the value is
 // scored the way the matcher scores one product line.
 #include "search/compare.h"

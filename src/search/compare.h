@@ -1,5 +1,5 @@
 // The loose search comparison: does one value satisfy a short search
-// specification such as ":red", "=BLUE", ">20" or "+%sale -clearance"?
+// expression such as ":red", "=BLUE", ">20" or "+%sale -clearance"?
 // Used by the cart sums of the token pass, the choice element and the rule
 // matcher.
 #pragma once
