@@ -120,6 +120,7 @@ int main(int argc, char **argv) {
         std::printf("%-7s orvel %8.0f us   trivial %8.0f us   ratio %.2f\n", k.name, ours / runs, floor / runs,
                     ours / floor);
     }
-    fs::remove_all(dir);
+    if (!std::getenv("ORVEL_BENCH_KEEP")) fs::remove_all(dir);
+    else std::printf("store kept in %s\n", dir.c_str());
     return 0;
 }
