@@ -7,6 +7,7 @@
 #include "catalog/seams.h"
 #include "config/config.h"
 #include "ext/plugins.h"
+#include "ext/scripts.h"
 #include "ovml/render.h"
 #include "platform/errors.h"
 #include "strings/strutil.h"
@@ -67,12 +68,9 @@ void maybe_ovmlify_products(var *list)
 {
     if (!list) return;
     std::vector<std::string> fields;
-    std::string_view names = config_string("OVML_PRODUCT_FIELDS");
-    while (!names.empty()) {
-        const std::size_t cut = names.find(';');
-        const std::string_view name = trim_ws(names.substr(0, cut));
+    for (std::string_view piece : split_list(config_string("OVML_PRODUCT_FIELDS"), ';')) {
+        const std::string_view name = trim_ws(piece);
         if (!name.empty()) fields.push_back(upper(name));
-        names = cut == npos ? std::string_view() : names.substr(cut + 1);
     }
     if (fields.empty()) return;
 

@@ -2,8 +2,6 @@
 // seams.h).  They report, honestly, that nothing could be done.
 #include "catalog/seams.h"
 
-int do_api_script(std::string_view) { return 1; }
-
 void get_tweaked(var *) {}
 
 var *new_optioned_product(std::string_view) { return nullptr; }

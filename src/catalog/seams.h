@@ -1,6 +1,6 @@
 // Steps of product loading whose real implementations live in other
-// subsystems that are not part of the program yet: merchant scripts, the
-// tweak rules and optioned products.  Each stand-in in seams.cpp does the
+// subsystems that are not part of the program yet: the tweak rules and
+// optioned products.  Each stand-in in seams.cpp does the
 // least that keeps the caller's documented behaviour: it builds nothing and
 // runs nothing.  Remove a declaration here when its subsystem arrives.
 #pragma once
@@ -8,11 +8,6 @@
 #include <orvel.h>
 
 #include <string_view>
-
-// Runs the merchant script `name` and applies its output; 0 when it ran,
-// non-zero when it could not be started.  Until merchant scripts can be
-// run this always reports 1 (could not be started).
-int do_api_script(std::string_view name);
 
 // Applies tweak.rules to the products of `list`.  Until the rule engine
 // arrives there are no tweak rules, so nothing changes.

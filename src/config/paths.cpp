@@ -79,15 +79,13 @@ std::string get_servable_pathname(std::string_view name) {
         prefix = "themes/" + theme + "/";
     }
     std::string candidate;
-    std::string_view dirs = config_string("DOC_DIR");
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = dirs.find(';', start);
-        std::string_view dir = dirs.substr(start, end == npos ? npos : end - start);
+    std::vector<std::string_view> dirs = split_list(config_string("DOC_DIR"), ';');
+    if (dirs.empty()) dirs.emplace_back();
+    for (std::string_view dir : dirs) {
         candidate = std::string(dir) + "/" + prefix + std::string(name);
-        if (fn_exists(candidate) == 1 || end == npos) return candidate;
-        start = end + 1;
+        if (fn_exists(candidate) == 1) return candidate;
     }
+    return candidate;
 }
 
 namespace {

@@ -109,15 +109,8 @@ void empty_action() {
 
 int is_cmdline_action() {
     if (var_integer(DICT_ORVEL, "ORVEL_ARGC", 0) < 3 || config_boolean("CMDLINE_FALSE")) return 0;
-    std::string_view badenv = config_string("CMDLINE_BADENV");
-    std::size_t start = 0;
-    while (!badenv.empty() && start <= badenv.size()) {
-        std::size_t end = badenv.find(';', start);
-        std::string name(badenv.substr(start, end == npos ? npos : end - start));
-        if (!name.empty() && *Orvel_getenv(name.c_str())) return 0;
-        if (end == npos) break;
-        start = end + 1;
-    }
+    for (std::string_view name : split_list(config_string("CMDLINE_BADENV"), ';'))
+        if (!name.empty() && *Orvel_getenv(std::string(name).c_str())) return 0;
     // A web server turns a query string without "=" into program
     // arguments: such a request is never a command-line invocation.
     std::string_view query = Orvel_getenv("QUERY_STRING");

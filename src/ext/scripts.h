@@ -17,3 +17,8 @@ int run_user_script(std::string_view name, std::string_view argument_text, const
 
 // Applies a script's output lines; false when nothing was applied.
 bool interpret_api_script_output(const text *output);
+
+// Runs the merchant script `name` with the request's data and applies its
+// output; 0 when it ran, non-zero when it could not be started (always, for
+// now).
+int do_api_script(std::string_view name);

@@ -40,13 +40,8 @@ bool under_dir(std::string_view path, std::string_view dir)
 bool under_store_dirs(std::string_view path)
 {
     if (under_dir(path, config_string("CAT_DIR"))) return true;
-    std::string_view docs = config_string("DOC_DIR");
-    for (std::size_t start = 0; start <= docs.size();) {
-        std::size_t end = docs.find(';', start);
-        if (end == npos) end = docs.size();
-        if (under_dir(path, docs.substr(start, end - start))) return true;
-        start = end + 1;
-    }
+    for (std::string_view dir : split_list(config_string("DOC_DIR"), ';'))
+        if (under_dir(path, dir)) return true;
     return false;
 }
 

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
@@ -49,12 +50,6 @@ bool field_is_saved(const char *name) {
 void ensure_creation_date() {
     if (var_integer(DICT_SHOPPER, "USERFILE_CREATION_DATE", 0) == 0)
         set_integer(DICT_SHOPPER, "USERFILE_CREATION_DATE", static_cast<int>(std::time(nullptr)));
-}
-
-std::string text_to_string(const text *lines) {
-    std::string out;
-    for (textstring *n = lines ? lines->first : nullptr; n; n = n->next) out += n->string;
-    return out;
 }
 
 void write_failure_page(const std::string &path) {
@@ -254,7 +249,9 @@ void write_client() {
     ensure_creation_date();
     text *lines = new_text(nullptr);
     write_client_to_text(lines, false);
-    std::string contents = text_to_string(lines);
+    char *joined = text_tostring(lines);
+    std::string contents(joined);
+    std::free(joined);
     free_text(lines);
     // Replaced as a whole: a concurrent reader sees the old or the new
     // session, never a partial one, and a failed write keeps the old one.

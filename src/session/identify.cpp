@@ -23,23 +23,24 @@ constexpr std::size_t REJECTED_CAPACITY = 531;
 
 bool in_rejected(const statetracker &t, std::string_view id) { return striword(t.rejected, id) != npos; }
 
-std::string received_cookie() {
-    digest_cookies();
-    return std::string(var_string(DICT_COOKIES, Orvel_standard_cookie_name(true)));
+// The store's cookie as the browser sent it.  The cookies are filed into
+// DICT_COOKIES once per request: filing them again would join every value
+// with itself.
+const std::string &received_cookie() {
+    static std::optional<std::string> value;
+    if (!value) {
+        digest_cookies();
+        value = std::string(var_string(DICT_COOKIES, Orvel_standard_cookie_name(true)));
+    }
+    return *value;
 }
 
-// Splits text into lines (the baked session lines of a cookie).
+// The baked session lines of a cookie, one string per line.
 text *lines_of(std::string_view s) {
-    text *t = new_text(nullptr);
-    std::size_t start = 0;
-    while (start < s.size()) {
-        std::size_t end = s.find('\n', start);
-        if (end == npos) end = s.size();
-        std::string_view line = trimr_ws(s.substr(start, end - start));
-        if (!line.empty()) text_addstring(t, dup_cstring(line));
-        start = end + 1;
-    }
-    return t;
+    text *whole = new_text(dup_cstring(s));
+    text *lines = break_text(whole);
+    free_text(whole);
+    return lines;
 }
 
 // Selected quantities of a cart text ("CODE:qty" lines), upper-cased codes.
@@ -292,14 +293,8 @@ bool is_allowed_referer() {
         return !d.empty() && strisame(domain, d);
     };
     if (matches(config_string("HTTP_CGI_BIN")) || matches(config_string("HTTPS_CGI_BIN"))) return true;
-    std::string_view allowed = config_string("ALLOWED_REFERERS");
-    std::size_t start = 0;
-    while (start <= allowed.size() && !allowed.empty()) {
-        std::size_t end = allowed.find(';', start);
-        if (matches(allowed.substr(start, end == npos ? npos : end - start))) return true;
-        if (end == npos) break;
-        start = end + 1;
-    }
+    for (std::string_view host : split_list(config_string("ALLOWED_REFERERS"), ';'))
+        if (matches(host)) return true;
     ovdebug("rejected refraw = %s;", std::string(raw).c_str());
     ovdebug("rejected refdom = %s;", domain.c_str());
     return false;

@@ -622,3 +622,14 @@ int strquot(std::string_view text, QuotePositions &result, std::string_view open
     }
     return -1;
 }
+
+std::vector<std::string_view> split_list(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    if (text.empty()) return pieces;
+    for (std::size_t start = 0;;) {
+        std::size_t end = text.find(separator, start);
+        pieces.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return pieces;
+        start = end + 1;
+    }
+}

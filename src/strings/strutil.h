@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr std::size_t npos = std::string_view::npos;
 
@@ -75,6 +76,10 @@ std::string strwrap(std::string_view text, int width, int min_break, bool pad, c
                     std::string_view prefix, std::string_view suffix);
 
 // ---- fields -------------------------------------------------------------------
+// The pieces of `text` between occurrences of `separator`, empty ones kept
+// ("a;;b" gives a, "", b); an empty text gives no pieces.  The views point
+// into `text`.
+std::vector<std::string_view> split_list(std::string_view text, char separator);
 // Copies one delimited field into `out`; returns the characters copied
 // before a closing quote is dropped.
 int prodntok(std::string_view text, char delimiter, std::string &out, std::size_t max);

@@ -100,6 +100,19 @@ TEST(Sessions, PathInformationCarriesTheIdentity) {
     EXPECT_NE(field(forgot.body, "CLIENT"), id) << "forgot cookie";
 }
 
+TEST(Sessions, CookieReadOnceWhenSeveralSourcesAreTried) {
+    Shop shop;
+    Response first = shop.get("");
+    std::string id = field(first.body, "CLIENT");
+    std::string main = field(first.body, "MAIN");
+    // The cookie is refused, the path is accepted: the cookie the request
+    // carried is recorded as it came, not joined with itself.
+    Response again = shop.get("", "orvelcookie=stale", {{"PATH_INFO", main.substr(main.find("/ovpi/u/"))}});
+    ASSERT_EQ(field(again.body, "CLIENT"), id) << again.raw;
+    EXPECT_NE(shop.read("users/user" + id + ".txt").find("_STORED_COOKIE:stale\n"), std::string::npos)
+        << shop.read("users/user" + id + ".txt");
+}
+
 TEST(Sessions, ForgedIdsAreRefusedFromEverySource) {
     Shop shop;
     shop.configure("ALLOW_RAW_CLIENT: 1\nALLOW_UNKNOWN_USERS: 1\n");

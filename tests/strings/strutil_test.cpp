@@ -380,3 +380,12 @@ TEST(Fields, StrquotEscapesAndMissingCloser)
 }
 
 } // namespace
+
+TEST(Fields, SplitListKeepsEmptyPieces)
+{
+    using V = std::vector<std::string_view>;
+    EXPECT_EQ(split_list("a;;b", ';'), (V{"a", "", "b"}));
+    EXPECT_EQ(split_list(";a;", ';'), (V{"", "a", ""}));
+    EXPECT_EQ(split_list("one", ';'), (V{"one"}));
+    EXPECT_TRUE(split_list("", ';').empty());
+}
