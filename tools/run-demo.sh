@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-missing.sh cmake:cmake ninja:ninja-build g++:g++ /usr/sbin/lighttpd:lighttpd
+bash tools/install-missing.sh cmake:cmake ninja:ninja-build g++:g++ /usr/sbin/lighttpd:lighttpd \
+  /usr/include/openssl/sha.h:libssl-dev
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-missing.sh cmake:cmake ninja:ninja-build g++:g++ clang++:clang \
-  /usr/include/gtest/gtest.h:googletest,libgtest-dev /usr/sbin/lighttpd:lighttpd msmtp:msmtp
+  /usr/include/gtest/gtest.h:googletest,libgtest-dev /usr/include/openssl/sha.h:libssl-dev /usr/sbin/lighttpd:lighttpd msmtp:msmtp
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

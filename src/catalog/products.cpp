@@ -63,7 +63,9 @@ var *new_or_existing_product(std::string_view skuid) {
 }
 
 var *new_missing_product(std::string_view skuid) {
-    const std::string name = strsub(missing_product_text(), "%s", skuid);
+    // The code may come straight from a shopper's request: the text is shown
+    // in pages, so the code goes in escaped.
+    const std::string name = strsub(missing_product_text(), "%s", quote_html_specials(skuid));
     var *record = new_product(skuid);
     if (!record) return nullptr;
     set_string(record, "SKUID", skuid);

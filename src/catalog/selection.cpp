@@ -18,8 +18,23 @@ int get_selected_quantity(std::string_view code) {
     return var_integer(DICT_SELECTED, code, 0);
 }
 
-void set_selected_quantity(std::string_view code, int quantity) {
-    if (code.empty() || !DICT_SELECTED) return;
+bool is_acceptable_cart_code(std::string_view code) {
+    if (code.empty() || code.size() > MAX_CART_CODE_LENGTH) return false;
+    // A cart line is stored as "CODE:quantity": a colon or a control
+    // character (line breaks, NUL) in a code would forge session lines.
+    for (char c : code)
+        if (c == ':' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+    return true;
+}
+
+int clamp_quantity(long long quantity) {
+    if (quantity < 0) return 0;
+    return quantity > MAX_QUANTITY ? MAX_QUANTITY : static_cast<int>(quantity);
+}
+
+void set_selected_quantity(std::string_view code, int requested) {
+    if (!DICT_SELECTED || !is_acceptable_cart_code(code)) return;
+    const int quantity = clamp_quantity(requested);
     set_integer(DICT_SELECTED, code, quantity);
     // A loaded product record carries its cart quantity too.
     if (!DICT_PRODUCTS) return;

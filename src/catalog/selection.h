@@ -20,6 +20,17 @@ int get_selected_quantity(std::string_view code);
 // kept in place otherwise; 0 keeps the SKUID with quantity 0).  When the
 // product record is loaded, its QUANTITY field follows.  An empty SKUID
 // does nothing.
+// Cart quantities run from 0 to MAX_QUANTITY; codes are at most
+// MAX_CART_CODE_LENGTH characters.
+inline constexpr int MAX_QUANTITY = 999999999;
+inline constexpr std::size_t MAX_CART_CODE_LENGTH = 1024;
+// Whether a code may enter the cart: non-empty, not too long, and without
+// ':' or control characters (a cart line is stored as "CODE:quantity").
+bool is_acceptable_cart_code(std::string_view code);
+// A quantity brought into 0..MAX_QUANTITY.
+int clamp_quantity(long long quantity);
+// Sets the code's quantity, clamped to 0..MAX_QUANTITY; a code that is not
+// acceptable never enters the cart.
 void set_selected_quantity(std::string_view code, int quantity);
 
 // Reorders the children of `list` (named by SKUID) by the product field

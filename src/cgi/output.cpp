@@ -11,6 +11,7 @@
 #include "vars/vars.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 
@@ -30,6 +31,26 @@ struct OutputState {
 } out;
 
 void emit(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+
+// While the response is held, `stdout` is an in-memory stream and the real
+// standard output waits in `real_stdout`.
+FILE *real_stdout = nullptr;
+char *held_data = nullptr;
+std::size_t held_size = 0;
+
+bool open_hold() {
+    FILE *memory = ::open_memstream(&held_data, &held_size);
+    if (!memory) return false;
+    stdout = memory;
+    return true;
+}
+
+void close_hold() {
+    std::fclose(stdout);
+    std::free(held_data);
+    held_data = nullptr;
+    held_size = 0;
+}
 
 bool status_emitted(int status) {
     std::string_view wanted = config_string("HTTP_STATUS");
@@ -63,6 +84,34 @@ std::string header_safe(std::string_view value) {
 }
 
 bool headers_sent() { return out.status_printed; }
+
+void begin_held_output() {
+    if (real_stdout) return;
+    std::fflush(stdout);
+    FILE *real = stdout;
+    // Without memory for the hold, the response simply goes out directly.
+    if (open_hold()) real_stdout = real;
+}
+
+void release_held_output() {
+    if (!real_stdout) return;
+    std::fflush(stdout);
+    std::fwrite(held_data, 1, held_size, real_stdout);
+    close_hold();
+    stdout = real_stdout;
+    real_stdout = nullptr;
+    std::fflush(stdout);
+}
+
+void discard_held_output() {
+    if (!real_stdout) return;
+    close_hold();
+    if (!open_hold()) {
+        stdout = real_stdout;
+        real_stdout = nullptr;
+    }
+    out = OutputState{};
+}
 
 const std::string &status_line(int status, const char *location) {
     if (out.status) return *out.status;

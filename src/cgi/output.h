@@ -29,3 +29,14 @@ std::string header_safe(std::string_view value);
 
 // True once the header block has gone out.
 bool headers_sent();
+
+// Holding the response: from begin_held_output on, everything written to
+// standard output is kept in memory, so that a request that fails late
+// (its session cannot be saved) answers with its error page alone.
+// release_held_output sends what is held and stops holding (the exit path
+// calls it; a download streams after calling it).  discard_held_output
+// drops what is held and starts the response afresh, header block
+// included.
+void begin_held_output();
+void release_held_output();
+void discard_held_output();

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -50,6 +51,33 @@ int decimal_value(std::string_view text) {
 }
 
 bool blank_quantity_removes() { return my_stristr(config_string("BLANK_QUANTITY"), "remove") != npos; }
+
+// Input limits.  The query is read before the configuration, so reading
+// stops only at fixed ceilings; the configured limits (lower by default)
+// are applied once the configuration is known (enforce_input_limits).
+constexpr long long BODY_CEILING = 16LL << 20;
+constexpr long long FIELD_CEILING = 1000000;
+constexpr long long DEFAULT_MAX_BODY = 1LL << 20;
+constexpr long long DEFAULT_MAX_FIELDS = 10000;
+
+struct InputTally {
+    long long body_length = 0;  // the announced body length
+    long long fields = 0;       // fields in the query
+} tally;
+
+// The values of DICT_INPUT while one query is parsed: repeated fields are
+// joined here in place (linear however often a name repeats) and filed
+// into DICT_INPUT, in order of first appearance, when parsing ends.
+struct InputFields {
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::unordered_map<std::string, std::size_t> at;
+} input_fields;
+
+// Fields that are never taken from a request: an order's identifier and
+// the referer that BACK returns to (taken from the query, it would make
+// BACK an open redirect).  They do not even reach DICT_INPUT, where they
+// would hide the values stored in the session.
+bool never_from_query(std::string_view key) { return key == "ORDER_ID" || key == "LAST_STATIC_REFERER"; }
 
 // Decodes the whole text, keeping any decoded NUL (callers decide what a
 // NUL means).
@@ -110,18 +138,23 @@ void submit_action(std::string_view rest) {
 }
 
 void file_input(const std::string &name, const std::string &value) {
-    var *old = get_var(DICT_INPUT, name);
-    if (old && name != "CLIENT") {
-        std::string_view before = value_view(old->value);
-        if (!before.empty()) {
-            std::string joined;
-            joined.reserve(before.size() + 1 + value.size());
-            joined.append(before).append(1, FIELD_JOINER).append(value);
-            set_string(DICT_INPUT, name, joined);
-            return;
-        }
+    auto [it, fresh] = input_fields.at.try_emplace(name, input_fields.entries.size());
+    if (fresh) {
+        input_fields.entries.emplace_back(name, value);
+        return;
     }
-    set_string(DICT_INPUT, name, value);
+    std::string &stored = input_fields.entries[it->second].second;
+    if (name == "CLIENT" || stored.empty()) {
+        stored = value;
+    } else {
+        stored += FIELD_JOINER;
+        stored += value;
+    }
+}
+
+void file_input_fields() {
+    for (auto &[name, value] : input_fields.entries) set_string(DICT_INPUT, name, value);
+    input_fields = InputFields{};
 }
 
 // Files one field: `raw_name` up to its "=", `raw_value` up to the "&".
@@ -137,6 +170,7 @@ void file_field(std::string_view raw_name, std::string_view raw_value) {
     // file; an empty name names nothing.
     if (name.empty() || name.find_first_of(std::string_view("\r\n\0", 3)) != npos) return;
     std::string key = upper(name);
+    if (never_from_query(key)) return;
     file_input(key, value);
     if (query_hook(name.c_str(), value.c_str()) == 0) set_string(DICT_SHOPPER, key, value);
 }
@@ -188,6 +222,8 @@ std::optional<std::string> get_query_string() {
         return query_string_env();
     }
     if (length == 0) return query_string_env();
+    tally.body_length = length;
+    if (length > BODY_CEILING) return query_string_env();  // refused once the configuration is read
     std::optional<std::string> body = read_post_body(length);
     if (!body) return query_string_env();
     std::optional<std::string> qs = query_string_env();
@@ -209,13 +245,45 @@ void fill_query() {
             }
             std::size_t amp = rest.find('&', eq + 1);
             std::size_t end = amp == npos ? rest.size() : amp;
+            if (++tally.fields > FIELD_CEILING) break;  // refused once the configuration is read
             file_field(rest.substr(0, eq), rest.substr(eq + 1, end - eq - 1));
             if (amp == npos) break;
             rest.remove_prefix(amp + 1);
             if (rest.empty()) break;
         }
     }
+    file_input_fields();
     query_hook(nullptr, nullptr);
+}
+
+void enforce_input_limits() {
+    long long max_body = config_defined("MAX_REQUEST_BODY") ? config_integer("MAX_REQUEST_BODY", 0) : 0;
+    if (max_body <= 0) max_body = DEFAULT_MAX_BODY;
+    if (max_body > BODY_CEILING) max_body = BODY_CEILING;
+    if (tally.body_length > max_body)
+        cgidie("Your request is too large (%lld bytes).  This store accepts at most %lld bytes in one request.",
+               tally.body_length, max_body);
+    long long max_fields = config_defined("MAX_QUERY_FIELDS") ? config_integer("MAX_QUERY_FIELDS", 0) : 0;
+    if (max_fields <= 0) max_fields = DEFAULT_MAX_FIELDS;
+    if (max_fields > FIELD_CEILING) max_fields = FIELD_CEILING;
+    if (tally.fields > max_fields)
+        cgidie("Your request has too many fields.  This store accepts at most %lld fields in one request.",
+               max_fields);
+}
+
+void apply_blank_quantities() {
+    if (!DICT_INPUT || !blank_quantity_removes()) return;
+    // The last value sent for a PRODUCT_ field decides: an empty one
+    // removes the product.
+    std::vector<std::string> codes;
+    for (var *v = DICT_INPUT->next; v; v = v->next) {
+        std::string_view name(v->name ? v->name : "");
+        if (!strbeg(name, "PRODUCT_") || name.size() == 8) continue;
+        std::string_view text = value_view(v->value);
+        std::size_t last = text.rfind(FIELD_JOINER);
+        if ((last == npos ? text : text.substr(last + 1)).empty()) codes.emplace_back(name.substr(8));
+    }
+    for (const std::string &code : codes) set_selected_quantity(code, 0);
 }
 
 int query_hook(const char *name_text, const char *value_text) {

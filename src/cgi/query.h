@@ -48,3 +48,13 @@ void rewrite_multiple_input_values();
 
 // Removes the FORBIDDEN_QUERY_FIELDS from DICT_SHOPPER and DICT_INPUT.
 void scrub_query();
+
+// Once the configuration is read: ends the request with an error page when
+// the request was larger than MAX_REQUEST_BODY (bytes, default 1 MiB) or
+// had more fields than MAX_QUERY_FIELDS (default 10,000).  Reading stops
+// at fixed ceilings (16 MiB, 1,000,000 fields) whatever the settings say.
+void enforce_input_limits();
+
+// Once the configuration is read: an empty PRODUCT_ field (the last one
+// sent for its code) removes the product when BLANK_QUANTITY says "remove".
+void apply_blank_quantities();

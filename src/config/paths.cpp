@@ -38,12 +38,22 @@ std::string Orvel_get_pending_order_path(const char *name) {
     return dir_path("PENDING_DIR", "pending", name);
 }
 
+bool is_valid_theme_name(std::string_view name) {
+    if (name.empty() || name.front() == '.' || name.find("..") != npos) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+              c == '-' || c == '.'))
+            return false;
+    return true;
+}
+
 std::string get_theme() {
     std::string_view theme = DICT_SHOPPER ? var_string(DICT_SHOPPER, "THEME") : std::string_view();
     if (theme.empty()) theme = config_string("DEFAULT_THEME");
-    // A theme names a directory: anything that could leave the themes
-    // directory counts as no theme.
-    return is_safe_filename_component(theme) ? std::string(theme) : std::string();
+    // A theme names a directory and appears in document URLs: only
+    // letters, digits, "_", "-" and "." (not leading) make a theme;
+    // anything else counts as no theme.
+    return is_valid_theme_name(theme) ? std::string(theme) : std::string();
 }
 
 std::string get_theme_root() {
@@ -62,7 +72,7 @@ std::string get_themed_pathname_or_default(std::string_view kind, std::string_vi
     if (fn_exists(themed) == 1) return themed;
     std::string_view def = config_string("DEFAULT_THEME");
     std::string cat(config_string("CAT_DIR"));
-    if (!def.empty() && is_safe_filename_component(def))
+    if (is_valid_theme_name(def))
         return cat + "/themes/" + std::string(def) + "/" + std::string(kind) + "/" + std::string(name);
     return cat + "/" + std::string(kind) + "/" + std::string(name);
 }
@@ -132,11 +142,13 @@ text *get_loop_text(std::string_view name, bool *owned) {
 
 bool accept_template_filename(std::string_view name) {
     if (name.empty() || name.front() == '.' || name.find("..") != npos) return false;
-    // An anchor ("page.html#top") is not part of the file name.
-    name = name.substr(0, name.find('#'));
+    // The extension follows the last "." of the whole name; an anchor after
+    // it ("page.html#top") is not part of the extension, while a "#" before
+    // it ("page#top.html") belongs to the file name.
     std::size_t dot = strsuff(name);
     if (dot == npos) return false;
     std::string_view ext = name.substr(dot);
+    ext = ext.substr(0, ext.find('#'));
     if (ext.empty()) return false;
     return striword("htm;html;txt;ovm;ovml;js", ext) != npos ||
            striword(config_string("ALLOWED_EXTENSIONS"), ext) != npos;

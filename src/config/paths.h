@@ -17,6 +17,8 @@ std::string Orvel_get_users_path(const char *name = nullptr);
 std::string Orvel_get_orders_path(const char *name = nullptr);
 std::string Orvel_get_pending_order_path(const char *name = nullptr);
 
+// Letters, digits, "_", "-" and "." (not leading, no ".."): a theme name.
+bool is_valid_theme_name(std::string_view name);
 std::string get_theme();
 std::string get_theme_root();
 std::string get_themed_pathname_only(std::string_view kind, std::string_view name);

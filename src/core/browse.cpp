@@ -3,6 +3,7 @@
 #include "catalog/products.h"
 #include "catalog/selection.h"
 #include "cgi/output.h"
+#include "cgi/query.h"
 #include "cgi/secure.h"
 #include "config/config.h"
 #include "config/paths.h"
@@ -16,6 +17,7 @@
 #include "vars/vars.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 int maybe_show_empty_cart() {
     if (var_length(DICT_SELECTED) > 0) return 0;
@@ -133,11 +135,12 @@ void actionDETAIL() {
     set_integer(wanted, code, 1);
     fill_products(wanted);
     nuke_var(wanted);
+    // get_product hands out the record itself (a dictionary of fields).
     var *product = get_product(code);
-    if (!product || var_boolean(value_as_var(product->value), "?MISSING"))
+    if (!product || var_boolean(product, "?MISSING"))
         cgidie("Invalid product SKUID (%s) given for product detail.", quote_html_specials(code).c_str());
     current_product(product);
-    std::string_view custom = var_string(value_as_var(product->value), "DTEMPLATE");
+    std::string_view custom = var_string(product, "DTEMPLATE");
     print_OVML_File(get_template_pathname(custom.empty() ? std::string("detail") : "custom/" + std::string(custom)));
     set_string(DICT_SHOPPER, "LAST_STATIC_REFERER", "");
     history_add("detail&item=" + code);
@@ -148,7 +151,8 @@ void actionADD() {
     std::string code = upper(var_string(DICT_SHOPPER, "ITEM"));
     if (!code.empty()) {
         int current = get_selected_quantity(code);
-        if (current > 0) quantity += current;
+        // Added in a wider type and clamped: a huge quantity never wraps.
+        if (current > 0) quantity = clamp_quantity(static_cast<long long>(quantity) + current);
         set_selected_quantity(code, quantity);
     }
     if (var_boolean(DICT_SHOPPER, "FRAMES") && !strisame(config_string("ADD_TARGET"), "DISABLE")) {
@@ -172,7 +176,11 @@ void actionADD() {
     tally_order();
     if (config_boolean("ENABLE_ADD_REDIRECT")) {
         std::string url = std::string(var_string(DICT_URL, "ACTION")) + "=view";
-        if (!code.empty()) url += "&PRODUCT_" + code + "=" + std::to_string(quantity);
+        if (!code.empty()) {
+            char *encoded = Orvel_url_encode(code.c_str());
+            url += "&PRODUCT_" + std::string(encoded) + "=" + std::to_string(quantity);
+            std::free(encoded);
+        }
         print_redirection(url);
         return;
     }

@@ -80,9 +80,14 @@ void command_line_operation(const std::string &action, std::string_view item) {
         else if (action == "CL_NEWID") {
             allocate_new_client();
             std::printf("CLIENT:%s\n", std::string(var_string(DICT_SHOPPER, "CLIENT")).c_str());
+        } else if (action == "CL_IDENTITY") {
+            // The authenticated identity of the client given with -client,
+            // as cookies and path URLs carry it.
+            std::printf("%s\n", Orvel_encapsulate_client_id().c_str());
         }
     }
     // A plain exit: no request log line and no session save.
+    release_held_output();
     std::fflush(stdout);
     ::_exit(0);
 }
@@ -142,11 +147,14 @@ int route_action(std::string_view action_view, std::string_view item) {
         cgidie("The action specified is not permitted via traditional CGI input methods.");
     if (maybe_perform_custom_action(action)) return 0;
 
+    // The item of these three comes from the link that was followed: it is
+    // shown as text, never as markup, so no link can put script into the
+    // store's pages.
     if (action == "ERROR") {
-        set_string(DICT_ORVEL, "MESSAGE", item);
+        set_string(DICT_ORVEL, "MESSAGE", quote_html_specials(item));
         print_OVML_File(get_template_pathname("error"));
     } else if (action == "MESSAGE" || action == "NOTE") {
-        cgimsg("%s", std::string(item).c_str());
+        cgimsg("%s", quote_html_specials(item).c_str());
     } else if (action == "RETURN_FRAMES" || (action == "RETURN" && strisame(item, "FRAMES"))) {
         if (!maybe_redirect_to_insecure()) actionFRAMES();
     } else if (action == "BACK") {

@@ -146,6 +146,8 @@ void trap_signal(int sig) {
     // A handler stuck in its own output still ends: the backstop alarm
     // arrives as a second signal.
     ::alarm(TRAP_BACKSTOP_SECONDS);
+    // A page cut short by the signal is not sent: the error page replaces it.
+    discard_held_output();
     if (sig == SIGALRM)
         cgidie("Orvel could not complete your request in her allotted process time of %d seconds.  Please try "
                "again, or contact the webmaster of this site if the problem persists.",
@@ -195,6 +197,9 @@ const std::string &my_uname() {
 }
 
 int orvel_main(int argc, char **argv) {
+    // The response goes out when the request ends, after the session is
+    // saved: a save that fails is answered with its error page alone.
+    begin_held_output();
     Orvel_initialize();
     set_traps();
     set_alarm(nullptr);
@@ -206,6 +211,8 @@ int orvel_main(int argc, char **argv) {
 
     if (std::optional<std::string> message = fill_config()) cgidie("%s", message->c_str());
     validate_config();
+    enforce_input_limits();
+    apply_blank_quantities();
     scrub_query();
     fast_fgets = config_integer("FAST_FGETS", 0);
     flock_sleep_seconds = config_integer("FLOCK_SLEEP_SECONDS", 0);

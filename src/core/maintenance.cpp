@@ -23,7 +23,11 @@ long limit_from(std::string_view key, long absent) {
     return v < 1800 ? v * 86400 : v;
 }
 
-std::string stamp_path() { return Orvel_get_users_path() + "/last" + my_strdate() + ".txt"; }
+// A temporary copy older than this was abandoned by a killed process.
+constexpr long TEMPORARY_FILE_AGE = 3600;
+
+std::string stamp_name() { return "last" + my_strdate() + ".txt"; }
+std::string stamp_path() { return Orvel_get_users_path() + "/" + stamp_name(); }
 
 // Deletes the entries of `dir` older than `limit` seconds that `wanted`
 // accepts; -1 when the directory cannot be listed.
@@ -35,6 +39,12 @@ int purge_directory(const std::string &dir, long limit, Wanted wanted) {
     int count = 0;
     for (textstring *n = names->first; n; n = n->next) {
         std::string path = dir + "/" + n->string;
+        if (is_temporary_name(n->string)) {
+            // Abandoned temporary copies go after an hour, whatever `limit`.
+            std::time_t t = fn_lastmod(path);
+            if (t > 0 && t < std::time(nullptr) - TEMPORARY_FILE_AGE && fn_delete(path) == 0) ++count;
+            continue;
+        }
         if (!wanted(std::string_view(n->string), path)) continue;
         std::time_t t = fn_lastmod(path);
         if (t > 0 && t < cutoff && fn_delete(path) == 0) ++count;
@@ -52,16 +62,27 @@ int purge_user_files() {
     std::string dir = Orvel_get_users_path();
     text *names = fn_ls(dir);
     if (!names) cgidie("Failed to open user directory (%s) for maintenance.", quote_html_specials(dir).c_str());
-    std::time_t cutoff = std::time(nullptr) - get_user_reap_threshold();
+    const std::time_t now = std::time(nullptr);
+    const std::time_t cutoff = now - get_user_reap_threshold();
+    auto older_than = [](const std::string &path, std::time_t when) {
+        std::time_t t = fn_lastmod(path);
+        return t > 0 && t < when;
+    };
     int count = 0;
     for (textstring *n = names->first; n; n = n->next) {
         std::string_view name(n->string);
         std::string path = dir + "/" + n->string;
-        if (strbeg(name, "last")) {
-            fn_delete(path);  // stamps go whatever their age; today's is rewritten
+        if (is_temporary_name(name)) {
+            // A copy being written now is young; one an hour old was left
+            // by a process that was killed mid-write.
+            if (older_than(path, now - TEMPORARY_FILE_AGE) && fn_delete(path) == 0) ++count;
+        } else if (strbeg(name, "last")) {
+            if (name != std::string_view(stamp_name())) fn_delete(path);  // yesterday's stamps
+        } else if (strbeg(name, "user") && striend(name, ".lock") != npos) {
+            // A lock goes with its session and is not counted on its own.
+            if (older_than(path, cutoff)) fn_delete(path);
         } else if (strbeg(name, "user") || strbeg(name, "data")) {
-            std::time_t t = fn_lastmod(path);
-            if (t > 0 && t < cutoff && fn_delete(path) == 0) ++count;
+            if (older_than(path, cutoff) && fn_delete(path) == 0) ++count;
         }
     }
     free_text(names);
@@ -81,7 +102,10 @@ int purge_orders() {
 }
 
 int Orvel_stamp_maintenance_file() {
-    return fn_replace_file(stamp_path(), my_strdatetime() + "\n") ? 1 : 0;
+    if (fn_replace_file(stamp_path(), my_strdatetime() + "\n")) return 1;
+    // Parallel first requests of the day all stamp: a stamp that another
+    // process wrote meanwhile does the job.
+    return fn_exists(stamp_path()) == 1 ? 1 : 0;
 }
 
 void do_daily_tasks() {

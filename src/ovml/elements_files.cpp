@@ -73,7 +73,9 @@ std::string belch_write(const std::string &path, const std::string &body, bool a
 {
     int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
     if (!append && !clobber) flags |= O_EXCL;
-    const int fd = ::open(path.c_str(), flags, 0666);
+    // Created with the store's mode from the start: never wider, whatever
+    // the umask.
+    const int fd = ::open(path.c_str(), flags, protect_file_mode());
     if (fd < 0) {
         if (errno == EEXIST) return Orvel_OVML_output_error("%s exists, but !append and !clobber", path.c_str());
         overror("ORVEL_BELCH: cannot open %s: %s", path.c_str(), my_strerror(errno).c_str());

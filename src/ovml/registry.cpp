@@ -118,5 +118,15 @@ std::string Orvel_OVML_output_error(const char *format, ...) {
     std::string message = dupvsprintf(format, args);
     va_end(args);
     if (DICT_ORVEL) set_string(DICT_ORVEL, "ERROR", message);
-    return "<!-- " + message + " -->";
+    // Messages echo file names and addresses that may come from a shopper:
+    // escaped, they can neither close the comment nor open markup.
+    std::string shown;
+    shown.reserve(message.size());
+    for (char c : message) {
+        if (c == '<') shown += "&lt;";
+        else if (c == '>') shown += "&gt;";
+        else if (c == '-' && !shown.empty() && shown.back() == '-') shown += " -";
+        else shown += c;
+    }
+    return "<!-- " + shown + " -->";
 }

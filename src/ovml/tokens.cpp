@@ -68,6 +68,25 @@ std::size_t find_ov(std::string_view text, std::size_t from)
     return npos;
 }
 
+// Token evaluation nests through fall-backs ("%OVE_A|%OVE_B|...") and
+// complex tokens inside complex tokens; beyond this depth a token is left
+// as written, so no text can exhaust the stack.
+constexpr int MAX_TOKEN_DEPTH = 32;
+int token_depth = 0;
+
+class TokenDepth {
+public:
+    TokenDepth() { ++token_depth; }
+    ~TokenDepth() { --token_depth; }
+    TokenDepth(const TokenDepth &) = delete;
+    TokenDepth &operator=(const TokenDepth &) = delete;
+    bool too_deep() const { return token_depth > MAX_TOKEN_DEPTH; }
+};
+
+// Characters that would let a substituted value change what a computed
+// token names: a fall-back bar, another token, or braces.
+constexpr bool is_token_syntax(char c) { return c == '|' || c == '%' || c == '{' || c == '}'; }
+
 char pad_character()
 {
     std::string_view pad = var_string(DICT_TWEAKS, "PADCHAR");
@@ -80,6 +99,8 @@ char pad_character()
 std::string_view expression_value(std::string_view token, std::string &buf)
 {
     if (token.size() <= 5 || !stribeg(token, "%OV")) return token;
+    TokenDepth depth;
+    if (depth.too_deep()) return token;
 
     std::string_view body = token.substr(3);
     const std::size_t bar = body.find('|');
@@ -130,9 +151,17 @@ std::string_view expression_value(std::string_view token, std::string &buf)
 }
 
 // Appends the token pass of `text` to `out`, starting at the first token
-// position `at`.
-void render_tokens_into(std::string_view text, bool complex, std::size_t at, std::string &out)
+// position `at`.  With `for_name` the text is the inside of a computed
+// token: values substituted into it lose the token syntax characters, so
+// text from a shopper can supply a name but never chain to another token.
+void render_tokens_into(std::string_view text, bool complex, std::size_t at, std::string &out,
+                        bool for_name = false)
 {
+    TokenDepth depth;
+    if (depth.too_deep()) {
+        out.append(text);
+        return;
+    }
     const std::size_t n = text.size();
     std::size_t pos = 0;
     std::string buf;
@@ -168,7 +197,11 @@ void render_tokens_into(std::string_view text, bool complex, std::size_t at, std
             if (r < n) {
                 std::string_view inside = text.substr(q, r - q);
                 if (!inside.empty() && (inside.back() == '\'' || inside.back() == '"')) inside.remove_suffix(1);
-                std::optional<std::string> rendered = render_OVML_Tokens(inside, true);
+                std::optional<std::string> rendered;
+                if (const std::size_t first = find_ov(inside, 0); first != npos) {
+                    rendered.emplace();
+                    render_tokens_into(inside, true, first, *rendered, true);
+                }
                 std::string_view name = rendered ? std::string_view(*rendered) : inside;
                 complex_text.assign("%OV");
                 for (char c : name)
@@ -207,8 +240,17 @@ void render_tokens_into(std::string_view text, bool complex, std::size_t at, std
         std::string_view value = expression_value(token, buf);
         // Simple tokens go in as they are; complex ones are escaped unless
         // asked not to be.
-        if (escape) out += quote_html_specials(value);
-        else out.append(value);
+        std::string escaped;
+        if (escape) {
+            escaped = quote_html_specials(value);
+            value = escaped;
+        }
+        if (for_name) {
+            for (char c : value)
+                if (!is_token_syntax(c)) out += c;
+        } else {
+            out.append(value);
+        }
 
         // A '+' right after a token only joins it to the text that follows.
         if (end < n && text[end] == '+') ++end;

@@ -1,6 +1,7 @@
 // Running outside programs and sending mail: every command goes through
-// my_run_command, which refuses dangerous command lines and talks to the
-// child through a one-way pipe; mail is a complete message piped into the
+// my_run_command, which refuses dangerous command lines and starts the
+// program directly with its arguments (never through a shell), feeding it
+// input or reading its output; mail is a complete message piped into the
 // configured mail program.
 #pragma once
 
@@ -9,14 +10,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // nullopt when the command may run, else the message
 // "\"%s\" contains a forbidden shell character".  Forbidden: & ; | < > `
 // $ CR LF NUL, unless the tweak BLESSCMDLINE is true.
 std::optional<std::string> Orvel_cmdline_forbidden(std::string_view command);
+// The words of a command line: split at blanks, where '...' and "..."
+// keep blanks inside one word (the quotes themselves are dropped).
+std::vector<std::string> split_command_line(std::string_view command);
 // With `output`, the command's standard output is read into it line by
-// line; otherwise `input` (if any) is written to its standard input.  0
-// when it ran, 1 when it could not be started, -1 when it was refused.
+// line; otherwise `input` (if any) is written to its standard input and
+// whatever the command prints goes into the response.  0 when it ran, 1
+// when it could not be started, -1 when it was refused.
 int my_run_command(std::string_view command, const text *input, text *output, bool wrap);
 // The same, also giving the child's exit code in *exit_status (128 + the
 // signal when a signal ended it, -1 when it did not run).  SIGPIPE is

@@ -118,6 +118,7 @@ void write_session_log_line(int status) {
 
 extern "C" void my_exit(int status) {
     if (status <= 2) write_session_log_line(status);
+    release_held_output();
     std::fflush(stdout);
     shutdown_plugins();
     std::fflush(nullptr);

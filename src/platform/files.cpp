@@ -151,8 +151,21 @@ bool write_all(int fd, std::string_view data) {
 
 }  // namespace
 
+std::string temporary_pattern(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, base) + "." + path.substr(base) + std::string(TEMPORARY_MARK) + "XXXXXX";
+}
+
+bool is_temporary_name(std::string_view name) {
+    return !name.empty() && name.front() == '.' && name.find(TEMPORARY_MARK) != std::string_view::npos;
+}
+
 bool fn_replace_file(const std::string &path, std::string_view contents) {
-    std::string tmp = path + ".tmp.XXXXXX";
+    // The temporary copy is a dot file: it never matches a purge pattern
+    // ("user*", "last*", "*.txt"), so no purge removes it while it is
+    // being written.
+    std::string tmp = temporary_pattern(path);
     int fd = ::mkostemp(tmp.data(), O_CLOEXEC);  // created 0600: never wider than the final mode
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, protect_file_mode()) == 0 && write_all(fd, contents);

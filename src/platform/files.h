@@ -53,6 +53,11 @@ bool fn_read_file(const std::string &path, std::string &contents);
 // untouched, the temporary file is removed and false is returned (errno
 // tells why).
 bool fn_replace_file(const std::string &path, std::string_view contents);
+// The temporary copies fn_replace_file writes are named "." + the file's
+// name + TEMPORARY_MARK + six random characters.  One left behind by a
+// killed process is removed by the purges once it is an hour old.
+inline constexpr std::string_view TEMPORARY_MARK = ".tmp.";
+bool is_temporary_name(std::string_view name);
 
 // An exclusive lock that waits: held on a companion lock file ("path.lock")
 // so that files replaced by rename keep one lock identity.  Waiting is

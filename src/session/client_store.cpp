@@ -1,5 +1,6 @@
 #include "session/client_store.h"
 
+#include "cgi/output.h"
 #include "config/config.h"
 #include "config/paths.h"
 #include "ovml/render.h"
@@ -22,6 +23,11 @@
 namespace {
 
 constexpr int MAX_ID_DRAWS = 1000;
+constexpr long long DEFAULT_MAX_SESSION_SIZE = 1LL << 20;
+
+// The session file this request reserved for a new shopper, until the
+// session is first written.
+std::string new_client_reserved;
 
 FileLock client_lock;
 std::string client_lock_id;
@@ -40,8 +46,17 @@ std::string users_file(const char *format, std::string_view id) {
 
 bool readable(const std::string &path) { return ::access(path.c_str(), R_OK) == 0; }
 
+// Fields that steer one request only.  Stored, they would replay the
+// request on a bare reload or a plain store link (an ADD adding again), so
+// they are never written to a session and never taken from one.
+bool is_request_only_field(std::string_view name) {
+    return name == "ACTION" || name == "ITEM" || name == "TEMPLATE" || name == "RANDOMIZER" ||
+           name == "SEARCH_SPEC";
+}
+
 // A shopper field whose rule begins with "!" or "-" is never stored.
 bool field_is_saved(const char *name) {
+    if (is_request_only_field(name)) return false;
     if (!DICT_FIELDS) return true;
     std::string_view rule = var_string(DICT_FIELDS, name);
     return rule.empty() || (rule.front() != '!' && rule.front() != '-');
@@ -102,9 +117,13 @@ void allocate_new_client() {
                 if (errno == EEXIST) continue;
                 write_failure_page(path);
             }
-            std::string line = dupsprintf("reserved for %s\n", Orvel_getenv("REMOTE_ADDR"));
+            std::string line = dupsprintf("reserved for %s\n", header_safe(Orvel_getenv("REMOTE_ADDR")).c_str());
             bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-            if (::close(fd) != 0 || !ok) write_failure_page(path);
+            if (::close(fd) != 0 || !ok) {
+                ::unlink(path.c_str());
+                write_failure_page(path);
+            }
+            new_client_reserved = path;
         }
         ovdebug("assign new client-id %s", id.c_str());
         set_string(DICT_SHOPPER, "CLIENT", id);
@@ -170,7 +189,7 @@ void read_client_from_text(const text *lines, var *shopper, var *selected) {
         if (name.empty() || name.front() == '%') continue;
         if (name.front() == '_') {
             name.erase(0, 1);
-            if (!shopper || var_defined(DICT_INPUT, name)) continue;
+            if (!shopper || var_defined(DICT_INPUT, name) || is_request_only_field(name)) continue;
             set_string(shopper, name, unescape_nl(value));
         } else if (selected && !var_defined(selected, name)) {
             set_string(selected, name, value);
@@ -253,9 +272,23 @@ void write_client() {
     std::string contents(joined);
     std::free(joined);
     free_text(lines);
+    long long limit = config_defined("MAX_SESSION_SIZE") ? config_integer("MAX_SESSION_SIZE", 0) : 0;
+    if (limit <= 0) limit = DEFAULT_MAX_SESSION_SIZE;
+    if (static_cast<long long>(contents.size()) > limit) {
+        discard_held_output();
+        cgidie("Your shopping session has grown too large to be saved (%lld bytes; this store keeps at most %lld).  "
+               "Nothing from this request was saved.",
+               static_cast<long long>(contents.size()), limit);
+    }
     // Replaced as a whole: a concurrent reader sees the old or the new
     // session, never a partial one, and a failed write keeps the old one.
-    if (!fn_replace_file(*path, contents)) write_failure_page(*path);
+    if (!fn_replace_file(*path, contents)) {
+        // A new shopper's reservation holds nothing worth keeping.
+        if (new_client_reserved == *path) ::unlink(path->c_str());
+        discard_held_output();
+        write_failure_page(*path);
+    }
+    new_client_reserved.clear();
 }
 
 void delete_client_files() {

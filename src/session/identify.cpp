@@ -3,9 +3,11 @@
 #include "catalog/selection.h"
 #include "cgi/cookies_mime.h"
 #include "cgi/output.h"
+#include "cgi/secure.h"
 #include "config/config.h"
 #include "core/actions.h"
 #include "session/client_store.h"
+#include "session/identity_key.h"
 #include "session/session.h"
 #include "strings/encodings.h"
 #include "strings/strutil.h"
@@ -150,6 +152,18 @@ std::optional<std::string> find_returning_cmdline_client(statetracker &t) {
 }
 
 std::optional<std::string> inspect_cookie_client(statetracker &t, std::string_view cookie_value) {
+    // An encapsulated cookie is signed as a whole (id, expiry and any baked
+    // lines): one whose MAC does not verify is refused like a malformed one.
+    std::optional<std::string> verified;
+    if (Orvel_client_id_encapsulation_version(cookie_value) > 0) {
+        verified = verify_identity(cookie_value);
+        if (!verified) {
+            ovdebug("reject cookie client %s; %s", std::string(cookie_value.substr(0, 64)).c_str(),
+                    "identity not authenticated");
+            return std::nullopt;
+        }
+        cookie_value = *verified;
+    }
     std::size_t tilde = cookie_value.find('~');
     std::string_view head = cookie_value.substr(0, tilde);
     std::optional<std::string> baked;
@@ -160,8 +174,8 @@ std::optional<std::string> inspect_cookie_client(statetracker &t, std::string_vi
         ovdebug("cookie without baked userfile");
     }
     std::optional<std::string> id;
-    if (Orvel_client_id_encapsulation_version(head) > 0) {
-        id = Orvel_extract_encapsulated_client_id(head);
+    if (verified) {
+        id = extract_unsigned_client_id(head);
     } else if (config_boolean("ALLOW_RAW_CLIENT")) {
         id = std::string(head);
     } else {
@@ -229,6 +243,7 @@ std::optional<std::string> find_returning_query_client(statetracker &t) {
 }
 
 std::optional<std::string> find_passed_client() {
+    require_identity_key();
     statetracker t;
     std::optional<std::string> id = find_returning_cmdline_client(t);
     if (id) {
@@ -238,11 +253,19 @@ std::optional<std::string> find_passed_client() {
         ovdebug("found %s; returning cookie client", id->c_str());
     } else if (config_boolean("REQUIRE_COOKIES")) {
         std::string token(var_string(DICT_INPUT, "STORED_COOKIE"));
-        std::string candidate(var_string(DICT_INPUT, "CLIENT"));
-        // The secure-switch token still has to name a real shopper.
-        if (token == "secure" && !is_invalid_client_id(candidate.c_str()) && !returning_client_invalid(candidate)) {
+        // The secure-switch token carries the shopper across in an
+        // authenticated identity (the query's CLIENT or the path), and
+        // still has to name a real shopper.
+        std::optional<std::string> candidate;
+        if (token == "secure") {
+            candidate = Orvel_extract_encapsulated_client_id(var_string(DICT_INPUT, "CLIENT"));
+            if (!candidate)
+                if (std::optional<std::string> path = Orvel_extract_path_info_client())
+                    candidate = Orvel_extract_encapsulated_client_id(*path);
+        }
+        if (candidate && !returning_client_invalid(*candidate)) {
             id = candidate;
-            preread_client(candidate);
+            preread_client(*candidate);
             ovdebug("found %s; SECURE_COOKIE_SWITCH_TOKEN", id->c_str());
         } else {
             ovdebug("found failed; REQUIRE_COOKIES");
@@ -341,9 +364,13 @@ long get_cookie_expire_period() {
 
 std::string bake_multidomain_cookie(std::string_view name, std::string_view value, std::string_view expires) {
     std::string plain = Orvel_cookie_domain(config_string("HTTP_CGI_BIN"));
+    // Scripts in pages never read the identity, other sites' forms do not
+    // carry it, and a cookie set over HTTPS never travels unencrypted.
+    std::string attributes = "; HttpOnly; SameSite=Lax";
+    if (is_secure_request() == 1) attributes += "; Secure";
     auto line = [&](const std::string &domain) {
         return "Set-Cookie: " + header_safe(name) + "=" + header_safe(value) + "; domain=" + header_safe(domain) +
-               "; path=/; expires=" + std::string(expires) + "\n";
+               "; path=/; expires=" + std::string(expires) + attributes + "\n";
     };
     std::string out = line(plain);
     if (config_boolean("HTTPS_ENABLED")) {
@@ -361,11 +388,16 @@ std::string encapsulate_client_id(std::string_view id, int version, long expiry)
     return dupsprintf("OvSt%02d", version) + encode_baseXX_string(payload, 50).value_or("");
 }
 
-std::string Orvel_encapsulate_client_id() {
+std::string unsigned_encapsulated_client_id() {
     std::optional<std::string> id = get_client_id();
     if (!id) return {};
     long expiry = static_cast<long>(std::time(nullptr)) + get_user_reap_threshold();
     return encapsulate_client_id(*id, Orvel_default_client_encap_version(), expiry);
+}
+
+std::string Orvel_encapsulate_client_id() {
+    std::string bare = unsigned_encapsulated_client_id();
+    return bare.empty() ? bare : sign_identity(bare);
 }
 
 int Orvel_client_id_encapsulation_version(std::string_view text) {
@@ -375,6 +407,19 @@ int Orvel_client_id_encapsulation_version(std::string_view text) {
 }
 
 std::optional<std::string> Orvel_extract_encapsulated_client_id(std::string_view text) {
+    if (Orvel_client_id_encapsulation_version(text) == 0) {
+        ovdebug("encapsulated client-id version unknown");
+        return std::nullopt;
+    }
+    std::optional<std::string> verified = verify_identity(text);
+    if (!verified) {
+        ovdebug("encapsulated client-id not authenticated");
+        return std::nullopt;
+    }
+    return extract_unsigned_client_id(*verified);
+}
+
+std::optional<std::string> extract_unsigned_client_id(std::string_view text) {
     int version = Orvel_client_id_encapsulation_version(text);
     if (version == 0) {
         ovdebug("encapsulated client-id version unknown");

@@ -39,10 +39,19 @@ std::string bake_multidomain_cookie(std::string_view name, std::string_view valu
 long get_cookie_expire_period();
 long get_user_reap_threshold();
 
+// The current shopper's identity as handed out: the encapsulated id,
+// signed with the store's identity key ("" without a shopper or a key).
 std::string Orvel_encapsulate_client_id();
+// The encapsulated id before signing (the cookie signs it together with
+// its baked lines).
+std::string unsigned_encapsulated_client_id();
 std::string encapsulate_client_id(std::string_view id, int version, long expiry);
 int Orvel_client_id_encapsulation_version(std::string_view text);
+// The client id of a signed encapsulated identity, or nullopt when its MAC
+// does not verify, it cannot be decoded or it has expired.
 std::optional<std::string> Orvel_extract_encapsulated_client_id(std::string_view text);
+// The same for an encapsulated id whose signature was already checked.
+std::optional<std::string> extract_unsigned_client_id(std::string_view text);
 int Orvel_default_client_encap_version();
 std::optional<std::string> Orvel_extract_path_info_client();
 bool Orvel_is_servable_path_info(std::string_view path);

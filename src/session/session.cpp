@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "session/client_store.h"
 #include "session/identify.h"
+#include "session/identity_key.h"
 #include "strings/encodings.h"
 #include "strings/strutil.h"
 #include "vars/vars.h"
@@ -50,11 +51,14 @@ std::string orvelcookie(int kind) {
     if (kind == 1) expiry = 1;
     else if (kind != 2 && !config_boolean("DISABLE_COOKIES")) expiry = std::time(nullptr) + get_cookie_expire_period();
     std::string header;
-    std::string id = Orvel_encapsulate_client_id();
+    std::string id = unsigned_encapsulated_client_id();
     if (!id.empty() && expiry != 0) {
         std::string value = id;
         if (config_boolean("BAKE_USERFILE")) value += "~" + baked_session();
-        header = bake_multidomain_cookie(Orvel_standard_cookie_name(false), value, cookie_time(expiry));
+        // The whole value is signed, baked lines included.
+        value = sign_identity(value);
+        if (!value.empty())
+            header = bake_multidomain_cookie(Orvel_standard_cookie_name(false), value, cookie_time(expiry));
     }
     set_string(DICT_ORVEL, "_HTTP_COOKIE_CACHED", header);
     return header;

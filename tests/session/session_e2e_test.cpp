@@ -58,8 +58,9 @@ TEST(Sessions, FirstVisitGetsIdCookieAndSessionFile) {
     std::string id = field(r.body, "CLIENT");
     ASSERT_TRUE(std::regex_match(id, std::regex(R"([1-9]\d{7})"))) << r.body;
     EXPECT_TRUE(std::regex_match(r.header("Set-Cookie"),
-                                 std::regex(R"(orvelcookie=OvSt01[0-9A-Za-n]+; domain=\.shop\.test; path=/; )"
-                                            R"(expires=\w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d GMT)")))
+                                 std::regex(R"(orvelcookie=OvSt01[0-9A-Za-n]+\.[0-9a-f]{64}; domain=\.shop\.test; path=/; )"
+                                            R"(expires=\w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d GMT; )"
+                                            R"(HttpOnly; SameSite=Lax)")))
         << r.header("Set-Cookie");
     EXPECT_NE(field(r.body, "MAIN").find("/ovpi/u/OvSt01"), std::string::npos) << "no cookie yet: id in the path";
     std::string session = shop.read("users/user" + id + ".txt");
