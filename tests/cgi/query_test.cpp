@@ -524,3 +524,17 @@ TEST(Selection, LoadedProductFollowsItsQuantity) {
     set_selected_quantity("XYZ", 1);  // not loaded: only the cart changes
     EXPECT_FALSE(var_defined(DICT_PRODUCTS, "XYZ"));
 }
+
+TEST_F(Query, ManyRepeatsOfOneFieldAreJoinedInOrder) {
+    std::string query, expected;
+    for (int i = 0; i < 50000; ++i) {
+        query += "color=" + std::to_string(i) + "&";
+        if (i) expected += '\x1e';
+        expected += std::to_string(i);
+    }
+    query += "client=1&client=2";
+    parse(query);
+    EXPECT_EQ(input("COLOR"), expected);
+    EXPECT_EQ(shopper("COLOR"), "49999");
+    EXPECT_EQ(input("CLIENT"), "2") << "a later CLIENT replaces the earlier";
+}

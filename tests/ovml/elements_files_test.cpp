@@ -2,6 +2,7 @@
 // including files and script output, DIMS refusing unsafe paths.
 #include "ovml_support.h"
 
+#include "platform/files.h"
 #include "support/cgi_harness.h"
 #include "vars/vars.h"
 
@@ -107,6 +108,30 @@ TEST_F(ElementFiles, DimsRefusesUnsafePathsAndReportsFailures)
     const std::string failed = render_OVML_String("<ORVEL_DIMS SRC=a.gif RESULT=A>");
     EXPECT_TRUE(starts_with(failed, "<!-- Orvel-Dim: " + dir.path() + "/docs/a.gif: ")) << failed;
     EXPECT_FALSE(var_defined(DICT_VARIABLES, "AX"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ElementFiles, ErrorCommentsCannotBeClosedByTheTextTheyEcho)
+{
+    set_string(DICT_SHOPPER, "PIC", "x--><script>alert(1)</script>.gif");
+    const std::string out = render_OVML_String("<ORVEL_DIMS SRC=\"%OVE_PIC\">");
+    EXPECT_TRUE(starts_with(out, "<!-- ")) << out;
+    EXPECT_EQ(out.find("-->"), out.size() - 3) << out;
+    EXPECT_EQ(out.find("<script>"), std::string::npos) << out;
+    EXPECT_NE(out.find("&lt;script&gt;"), std::string::npos) << out;
+}
+
+TEST_F(ElementFiles, BelchCreatesFilesWithTheStoreModeWhateverTheUmask)
+{
+    const mode_t saved = ::umask(0);
+    EXPECT_EQ(belch("FILE=fresh.txt", "x"), "");
+    ::umask(saved);
+    struct stat st;
+    ASSERT_EQ(::stat((dir.path() + "/cat/fresh.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, protect_file_mode()) << std::oct << (st.st_mode & 0777);
 }
 
 }  // namespace

@@ -356,3 +356,37 @@ TEST_F(Tokens, LongTextsWithManyTokens)
 }
 
 }  // namespace
+
+TEST_F(Tokens, ShopperTextNamesAComputedTokenButNeverChainsToAnother)
+{
+    set_string(DICT_CONFIG, "MAIL_PATH", "/usr/sbin/secret-mailer");
+    set_string(DICT_CONFIG, "GROUND", "Ground: 5.00");
+    set_string(DICT_SHOPPER, "SHIP_METHOD", "GROUND");
+    EXPECT_EQ(ovmlsub("%OV{M_%OVE_SHIP_METHOD}"), "Ground: 5.00");
+    set_string(DICT_SHOPPER, "SHIP_METHOD", "X|%OVM_MAIL_PATH");
+    EXPECT_EQ(ovmlsub("[%OV{M_%OVE_SHIP_METHOD}]"), "[]");
+    set_string(DICT_SHOPPER, "SHIP_METHOD", "X}%OV{M_MAIL_PATH");
+    EXPECT_EQ(ovmlsub("[%OV{M_%OVE_SHIP_METHOD}]").find("secret"), std::string::npos);
+}
+
+TEST_F(Tokens, NestingIsBoundedAndDeepTokensStayAsWritten)
+{
+    // Thousands of fall-backs in a value substituted into a computed name.
+    std::string chain;
+    for (int i = 0; i < 200000; ++i) chain += "|%OVE_B";
+    set_string(DICT_SHOPPER, "A", chain);
+    EXPECT_EQ(ovmlsub("[%OV{E_%OVE_A}]"), "[]");
+
+    // A fall-back chain longer than the bound ends as written, not in a crash.
+    std::string token = "%OVE_NONE";
+    for (int i = 0; i < 200000; ++i) token += "|%OVE_NONE";
+    const std::string out = ovmlsub(token);
+    EXPECT_FALSE(out.empty());
+    // Nested complex tokens in a template likewise.
+    std::string nested = "x";
+    for (int i = 0; i < 20000; ++i) nested = "%OV{" + nested + "}";
+    EXPECT_NO_FATAL_FAILURE(ovmlsub(nested));
+    // Short chains still work.
+    set_string(DICT_SHOPPER, "C", "found");
+    EXPECT_EQ(ovmlsub("%OVE_NONE|%OVE_NONE|%OVE_C"), "found");
+}

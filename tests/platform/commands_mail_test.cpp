@@ -179,3 +179,29 @@ TEST_F(Commands, SendMailFailures) {
     set_string(DICT_CONFIG, "MAIL_PATH", dir.path() + "/mailer;id");
     EXPECT_EQ(my_send_mail(headers, body.t), -1);
 }
+
+TEST_F(Commands, CommandLinesAreSplitIntoWordsNotGivenToAShell) {
+    EXPECT_EQ(split_command_line("  /usr/sbin/sendmail -t  -oi "),
+              (std::vector<std::string>{"/usr/sbin/sendmail", "-t", "-oi"}));
+    EXPECT_EQ(split_command_line("prog 'two words' \"and more\" x'y'z \"\""),
+              (std::vector<std::string>{"prog", "two words", "and more", "xyz", ""}));
+
+    // Blessed shell characters reach the program as plain arguments.
+    set_string(DICT_TWEAKS, "BLESSCMDLINE", "1");
+    const std::string marker = dir.path() + "/ran";
+    std::string args = script("args.sh", "printf '%s|' \"$@\"\n");
+    CText out;
+    ASSERT_EQ(my_run_command(args + " a;touch " + marker + " '$(id)'", nullptr, out.t, false), 0);
+    EXPECT_FALSE(dir.exists("ran"));
+    ASSERT_EQ(text_length(out.t), 1);
+    EXPECT_EQ(std::string(out.t->first->string), "a;touch|" + marker + "|$(id)|");
+}
+
+TEST_F(Commands, ProgramThatCannotStartIsReported) {
+    int status = -2;
+    EXPECT_EQ(my_run_command(dir.path() + "/no-such-program -t", body.t, nullptr, false, &status), 1);
+    EXPECT_EQ(status, -1);
+    set_string(DICT_CONFIG, "MAIL_PATH", dir.path() + "/no-such-mailer");
+    body.add("x");
+    EXPECT_EQ(my_send_mail(nullptr, body.t), 1);
+}
