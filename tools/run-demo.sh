@@ -1,27 +1,98 @@
 #!/usr/bin/env bash
-# Installs what is needed when missing, builds Orvel, lays the demo store
-# out in a working directory outside the source tree and serves it with
-# lighttpd on 127.0.0.1 (port 8080, or the next free one).
-#   ORVEL_DEMO_DIR  where to lay the store out (default: /tmp/orvel-demo)
-#   ORVEL_DEMO_PORT first port to try (default: 8080)
+# Runs the demo store: installs what is missing, builds the program, lays the
+# store out (or refreshes it, keeping what shoppers and the merchant made)
+# and serves it with lighttpd on 127.0.0.1.
+#   bash tools/run-demo.sh          start, or restart after a change
+#   bash tools/run-demo.sh stop     stop the server
+# Settings:
+#   ORVEL_DEMO_DIR   where the store lives (default: /tmp/orvel-demo)
+#   ORVEL_DEMO_PORT  first port to try (default: the port of the last run,
+#                    else 8080); the next free one is taken when it is busy
+#   ORVEL_DEMO_USER  the user the server runs as when started as root
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+dir=${ORVEL_DEMO_DIR:-${TMPDIR:-/tmp}/orvel-demo}
+pidfile="$dir/lighttpd.pid"
+
+# The pid of the demo's running lighttpd, or nothing.  The pid file alone is
+# not trusted: the process must be a lighttpd serving this store.
+running_pid() {
+  [ -f "$pidfile" ] || return 0
+  local pid
+  pid=$(tr -dc 0-9 < "$pidfile")
+  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 0
+  if tr '\0' ' ' < "/proc/$pid/cmdline" | grep -q "lighttpd.* $dir/lighttpd.conf"; then
+    echo "$pid"
+  fi
+}
+
+stop_server() {
+  local pid
+  pid=$(running_pid)
+  [ -n "$pid" ] || return 0
+  kill "$pid"
+  # Gone, or a zombie that its parent (init) has not collected yet.
+  for _ in $(seq 50); do
+    grep -qs '^State:[[:space:]]*[^Z]' "/proc/$pid/status" || return 0
+    sleep 0.05
+  done
+  echo "run-demo: lighttpd (pid $pid) did not stop" >&2
+  return 1
+}
+
+case ${1:-start} in
+  stop)
+    if [ -z "$(running_pid)" ]; then echo "The demo store is not running."; exit 0; fi
+    stop_server
+    echo "The demo store has stopped (its files stay in $dir)."
+    exit 0 ;;
+  start) ;;
+  *) echo "usage: bash tools/run-demo.sh [start|stop]" >&2; exit 2 ;;
+esac
+
+bash tools/demo-layout.sh --check "$dir"
 bash tools/install-missing.sh cmake:cmake ninja:ninja-build g++:g++ /usr/sbin/lighttpd:lighttpd \
   /usr/include/openssl/sha.h:libssl-dev
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Configure once; afterwards ninja alone brings the program up to date (and
+# re-runs cmake by itself when a CMakeLists.txt changed).
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 ninja -C build orvel
 
-dir=${ORVEL_DEMO_DIR:-${TMPDIR:-/tmp}/orvel-demo}
-port=${ORVEL_DEMO_PORT:-8080}
-if [ -f "$dir/lighttpd.pid" ]; then kill "$(cat "$dir/lighttpd.pid")" 2>/dev/null || true; sleep 0.5; fi
+# The same port as last time, so that open pages keep working after a restart.
+port=${ORVEL_DEMO_PORT:-}
+if [ -z "$port" ] && [ -f "$dir/lighttpd.conf" ]; then
+  port=$(sed -n 's/^server\.port = \([0-9]*\)$/\1/p' "$dir/lighttpd.conf")
+fi
+port=${port:-8080}
+stop_server
 while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
 
 bash tools/demo-layout.sh "$dir" "$port" build/orvel
 "$lighttpd" -f "$dir/lighttpd.conf"
 
+# The start page must answer before the store is announced.
+for _ in $(seq 50); do
+  if exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null; then
+    printf 'GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' >&3
+    status=$(head -n 1 <&3 | tr -d '\r')
+    exec 3<&-
+    break
+  fi
+  sleep 0.1
+done
+case ${status:-} in
+  *" 200"*) ;;
+  *) echo "run-demo: the store did not answer as expected (${status:-no answer});" \
+          "see $dir/log/error.log and $dir/log/orvel.err" >&2
+     exit 1 ;;
+esac
+
 echo
-echo "The demo store is running: http://127.0.0.1:$port/cgi-bin/orvel"
-echo "(store files in $dir; stop it with: kill \$(cat $dir/lighttpd.pid))"
+echo "The demo store is running: http://127.0.0.1:$port/"
+echo "Store files: $dir (kept across restarts)"
+echo "Stop it with: bash tools/run-demo.sh stop"

@@ -24,11 +24,6 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#ifndef ORVEL_BUILD_DATE
-#define ORVEL_BUILD_DATE __DATE__
-#define ORVEL_BUILD_TIME __TIME__
-#endif
-
 extern "C" {
 var *DICT_CONFIG, *DICT_SHOPPER, *DICT_TOTALS, *DICT_URL, *DICT_ARGS, *DICT_PRODUCTS, *DICT_SELECTED,
     *DICT_NOTES, *DICT_FIELDS, *DICT_MATCHES, *DICT_NAMES, *DICT_PICKUPS, *DICT_MIMETYPES, *DICT_OPTIONS,
@@ -36,8 +31,6 @@ var *DICT_CONFIG, *DICT_SHOPPER, *DICT_TOTALS, *DICT_URL, *DICT_ARGS, *DICT_PROD
     *DICT_MIVS, *DICT_LOOPNAMES, *DICT_PLUGINS, *DICT_SHOPPER_PR, *DICT_SELECTED_PR, *DICT_CURRENT_ORDER;
 
 const char *orvel_version = "4.042";
-const char *build_date = ORVEL_BUILD_DATE;
-const char *build_time = ORVEL_BUILD_TIME;
 const char *bytemark = nullptr;
 }
 
