@@ -32,38 +32,19 @@ public:
     }
     Response get(const std::string &query, const std::string &cookie = "",
                  std::map<std::string, std::string> env = {}) const {
-        Request r;
-        r.query = query;
-        r.env = std::move(env);
-        if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
-        return run_orvel(path(), r);
+        return get_page(path(), query, cookie, std::move(env));
     }
     Response post(const std::string &body, const std::string &cookie = "") const {
-        Request r;
-        r.method = "POST";
-        r.query = body;
-        if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
-        return run_orvel(path(), r);
+        return post_page(path(), body, cookie);
     }
-    std::string session_of(const Response &r) const { return read("users/user" + id_of(r) + ".txt"); }
-    static std::string id_of(const Response &r) {
-        std::smatch m;
-        std::string set = r.header("Set-Cookie");
-        // The id is not in the cookie in clear; pages print it.
-        if (std::regex_search(r.body, m, std::regex(R"(CLIENT=(\d{8}))"))) return m[1];
-        return "";
-    }
+    // The id is not in the cookie in clear; the start page prints it.
+    static std::string id_of(const Response &r) { return page_field(r.body, "CLIENT"); }
     std::vector<std::string> user_files() const {
         std::vector<std::string> names;
         for (auto &e : fs::directory_iterator(path() + "/users")) names.push_back(e.path().filename().string());
         return names;
     }
 };
-
-std::string cookie_of(const Response &r) {
-    std::string set = r.header("Set-Cookie");
-    return set.substr(0, set.find(';'));
-}
 
 }  // namespace
 
@@ -109,13 +90,13 @@ TEST(Session, RequestFieldsAreNeverReplayed) {
     Response reload = shop.get("", cookie);
     Response view = shop.get("action=view", cookie);
     EXPECT_EQ(view.body, "CART W1=1") << view.raw;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(reload.body, m, std::regex(R"(CLIENT=(\d{8}))"))) << reload.raw;
-    std::string session = shop.read("users/user" + m[1].str() + ".txt");
+    const std::string id = Shop::id_of(reload);
+    ASSERT_EQ(id.size(), 8u) << reload.raw;
+    std::string session = shop.read("users/user" + id + ".txt");
     for (const char *name : {"_ACTION:", "_ITEM:", "_TEMPLATE:", "_RANDOMIZER:", "_SEARCH_SPEC:"})
         EXPECT_EQ(session.find(std::string("\n") + name), std::string::npos) << name << "\n" << session;
     // Lines written by an older version are not taken back either.
-    shop.write("users/user" + m[1].str() + ".txt", session + "_ACTION:ADD\n_ITEM:W1\n");
+    shop.write("users/user" + id + ".txt", session + "_ACTION:ADD\n_ITEM:W1\n");
     shop.get("", cookie);
     EXPECT_EQ(shop.get("action=view", cookie).body, "CART W1=1");
 }
@@ -141,10 +122,9 @@ TEST(Cart, CodesThatWouldForgeSessionLinesNeverEnter) {
         shop.get(q, cookie);
     Response view = shop.get("action=view&name=after", cookie);
     EXPECT_EQ(view.body, "EMPTY\n") << view.raw;
-    Response page = shop.get("", cookie);
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(page.body, m, std::regex(R"(CLIENT=(\d{8}))")));
-    std::string session = shop.read("users/user" + m[1].str() + ".txt");
+    const std::string id = Shop::id_of(shop.get("", cookie));
+    ASSERT_EQ(id.size(), 8u);
+    std::string session = shop.read("users/user" + id + ".txt");
     EXPECT_EQ(session.find("FORGED"), std::string::npos) << session;
     EXPECT_NE(session.find("_NAME:after\n"), std::string::npos) << session;
 }

@@ -22,11 +22,7 @@ public:
     Store() { write("docs/index.html", "CLIENT=%OVE_CLIENT NAME=%OVE_NAME MAIN=%OVU_MAIN\n"); }
     Response get(const std::string &query, const std::string &cookie = "",
                  std::map<std::string, std::string> env = {}) const {
-        Request r;
-        r.query = query;
-        r.env = std::move(env);
-        if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
-        return run_orvel(path(), r);
+        return get_page(path(), query, cookie, std::move(env));
     }
     // The signed identity of `id`, minted from the shell.
     std::string identity(const std::string &id) const {
@@ -41,17 +37,7 @@ public:
     }
 };
 
-std::string field(const std::string &body, const std::string &name) {
-    std::smatch m;
-    if (!std::regex_search(body, m, std::regex(name + "=(\\S*)"))) return "";
-    return m[1];
-}
-
-std::string cookie_value(const Response &r) {
-    std::string set = r.header("Set-Cookie");
-    std::size_t eq = set.find('=');
-    return set.substr(eq + 1, set.find(';') - eq - 1);
-}
+std::string field(const std::string &body, const std::string &name) { return page_field(body, name); }
 
 // An id in the store's own encoding, as anyone can write it, without a MAC.
 std::string unsigned_encoding(const std::string &id) {

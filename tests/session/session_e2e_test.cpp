@@ -29,25 +29,11 @@ public:
     }
     Response get(const std::string &query, const std::string &cookie = "",
                  std::map<std::string, std::string> env = {}) const {
-        Request r;
-        r.query = query;
-        r.env = std::move(env);
-        if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
-        return run_orvel(path(), r);
+        return get_page(path(), query, cookie, std::move(env));
     }
 };
 
-std::string field(const std::string &body, const std::string &name) {
-    std::smatch m;
-    if (!std::regex_search(body, m, std::regex(name + "=(\\S*)"))) return "";
-    return m[1];
-}
-
-// "orvelcookie=VALUE" from the response's Set-Cookie header.
-std::string cookie_of(const Response &r) {
-    std::string set = r.header("Set-Cookie");
-    return set.substr(0, set.find(';'));
-}
+std::string field(const std::string &body, const std::string &name) { return page_field(body, name); }
 
 }  // namespace
 

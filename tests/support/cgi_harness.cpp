@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -72,6 +73,43 @@ std::string Catalog::base_config() const {
 void Catalog::configure(const std::string &lines) const { set_config(read("orvel.config") + lines); }
 
 void Catalog::set_config(const std::string &contents) const { write("orvel.config", contents); }
+
+Response get_page(const std::string &dir, const std::string &query, const std::string &cookie,
+                  std::map<std::string, std::string> env) {
+    Request r;
+    r.query = query;
+    r.env = std::move(env);
+    if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
+    return run_orvel(dir, r);
+}
+
+Response post_page(const std::string &dir, const std::string &body, const std::string &cookie) {
+    Request r;
+    r.method = "POST";
+    r.query = body;
+    if (!cookie.empty()) r.env["HTTP_COOKIE"] = cookie;
+    return run_orvel(dir, r);
+}
+
+std::string cookie_of(const Response &r) {
+    std::string set = r.header("Set-Cookie");
+    return set.substr(0, set.find(';'));
+}
+
+std::string cookie_value(const Response &r) {
+    std::string pair = cookie_of(r);
+    std::size_t eq = pair.find('=');
+    return eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+}
+
+std::string page_field(const std::string &body, const std::string &name) {
+    std::size_t at = body.find(name + "=");
+    if (at == std::string::npos) return "";
+    at += name.size() + 1;
+    std::size_t end = at;
+    while (end < body.size() && !std::isspace(static_cast<unsigned char>(body[end]))) ++end;
+    return body.substr(at, end - at);
+}
 
 std::string Response::header(const std::string &name) const {
     for (const auto &[n, v] : headers)

@@ -39,6 +39,19 @@ public:
     std::string base_config() const;
 };
 
+struct Response;
+
+// A GET request with an optional cookie header ("name=value") and extra
+// environment, run in `dir`; a POST of `body` likewise.
+Response get_page(const std::string &dir, const std::string &query, const std::string &cookie = "",
+                  std::map<std::string, std::string> env = {});
+Response post_page(const std::string &dir, const std::string &body, const std::string &cookie = "");
+// "name=value" of the response's Set-Cookie header, and the value alone.
+std::string cookie_of(const Response &r);
+std::string cookie_value(const Response &r);
+// The text after "NAME=" in a page, up to the next white space.
+std::string page_field(const std::string &body, const std::string &name);
+
 struct Response {
     int exit_status = -1;   // exit code, or 128+signal when killed
     std::string raw;        // everything written to standard output
