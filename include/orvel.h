@@ -186,6 +186,16 @@ __attribute__((noreturn))
 #endif
 void my_exit(int status);
 
+/* ---- card checks ------------------------------------------------------ */
+
+/* 0 when the card number is plausible; the Luhn sum modulo 10 when its
+ * check digit is wrong; -1 when malformed, all zeros or of the wrong length
+ * (13 to 16 digits; spaces, '-' and '/' between them are allowed). */
+int invalid_credit_card(const char *number);
+/* 1 when the card has expired (before the current month), 0 when not, -1
+ * when either value is negative.  Years 0..68 mean 20xx, 69..99 mean 19xx. */
+int invalid_credit_card_date(int month, int year);
+
 #ifdef __cplusplus
 }
 #endif
