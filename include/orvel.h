@@ -186,6 +186,19 @@ __attribute__((noreturn))
 #endif
 void my_exit(int status);
 
+/* ---- digests ------------------------------------------------------------ */
+
+/* MD5 (RFC 1321) state: bit count (low word first), chaining words A-D and
+ * the block being filled. */
+typedef struct Orvel_MD5_CTX {
+    uint32_t count[2];
+    uint32_t state[4];
+    unsigned char buffer[64];
+} Orvel_MD5_CTX;
+
+/* One 64-byte block through the four MD5 rounds. */
+void Orvel_Digest_Transform(uint32_t state[4], const unsigned char block[64]);
+
 /* ---- card checks ------------------------------------------------------ */
 
 /* 0 when the card number is plausible; the Luhn sum modulo 10 when its
@@ -195,6 +208,28 @@ int invalid_credit_card(const char *number);
 /* 1 when the card has expired (before the current month), 0 when not, -1
  * when either value is negative.  Years 0..68 mean 20xx, 69..99 mean 19xx. */
 int invalid_credit_card_date(int month, int year);
+
+/* ---- services with C forms for plug-ins ---------------------------------
+ *
+ * The program's own sources use C++ forms of these services under the same
+ * names; the program's build defines ORVEL_PROGRAM_SOURCES and sees only
+ * those.  Plug-ins see the C forms below.  Every returned pointer is newly
+ * allocated with malloc and belongs to the caller (free it).
+ */
+#ifndef ORVEL_PROGRAM_SOURCES
+
+void Orvel_Digest_MD5Init(Orvel_MD5_CTX *state);
+void Orvel_Digest_MD5Update(Orvel_MD5_CTX *state, const unsigned char *bytes, unsigned int length);
+/* The 16-byte digest; the state is wiped. */
+unsigned char *Orvel_Digest_MD5Final(Orvel_MD5_CTX *state);
+/* The 16-byte digest of a byte run; *out_length (when given) is set to 16. */
+unsigned char *Orvel_Digest_MD5(const unsigned char *bytes, unsigned int length, unsigned int *out_length);
+/* 32 lower-case hexadecimal digits. */
+char *Orvel_Digest_MD5_Hex(const char *text);
+/* HMAC-MD5 of the message under the key (message first), in hexadecimal. */
+char *Orvel_Digest_HMAC_Hex(const char *message, const char *key);
+
+#endif /* ORVEL_PROGRAM_SOURCES */
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,48 @@
+// The C forms of the program's services, as a plug-in sees them: this file
+// reads orvel.h the way a plug-in does (without the program's C++ forms).
+#undef ORVEL_PROGRAM_SOURCES
+#include <orvel.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Takes over a malloc'd string.
+std::string owned(char *s)
+{
+    std::string out = s ? s : "(null)";
+    std::free(s);
+    return out;
+}
+
+}  // namespace
+
+TEST(CForms, DigestsComeBackNewlyAllocated)
+{
+    EXPECT_EQ(owned(Orvel_Digest_MD5_Hex("abc")), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(owned(Orvel_Digest_HMAC_Hex("what do ya want for nothing?", "Jefe")), "750c783e6ab0b503eaa86e310a5db738");
+    EXPECT_EQ(owned(Orvel_Digest_MD5_Hex(nullptr)), "d41d8cd98f00b204e9800998ecf8427e");
+
+    unsigned int length = 0;
+    unsigned char *digest = Orvel_Digest_MD5(reinterpret_cast<const unsigned char *>("abc"), 3, &length);
+    ASSERT_NE(digest, nullptr);
+    EXPECT_EQ(length, 16u);
+    EXPECT_EQ(digest[0], 0x90);
+    EXPECT_EQ(digest[15], 0x72);
+    std::free(digest);
+
+    // Incremental: the same digest from two updates.
+    Orvel_MD5_CTX ctx;
+    Orvel_Digest_MD5Init(&ctx);
+    Orvel_Digest_MD5Update(&ctx, reinterpret_cast<const unsigned char *>("a"), 1);
+    Orvel_Digest_MD5Update(&ctx, reinterpret_cast<const unsigned char *>("bc"), 2);
+    unsigned char *final = Orvel_Digest_MD5Final(&ctx);
+    ASSERT_NE(final, nullptr);
+    EXPECT_EQ(final[0], 0x90);
+    EXPECT_EQ(final[15], 0x72);
+    std::free(final);
+}
