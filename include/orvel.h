@@ -9,11 +9,15 @@
  * Ownership: a dictionary owns the values stored in it and the names of its
  * variables; strings handed to set_var as TYPE_STRING payloads must come from
  * malloc and are taken over.  Strings returned by value_as_string belong to
- * the value.  Texts own their nodes and the nodes' strings.
+ * the value.  Texts own their nodes and the nodes' strings.  Strings and
+ * records returned by the Orvel_ services, the byte streams and the HTTP
+ * client are newly allocated and belong to the caller (free them with free
+ * or their free_ function).
  */
 #ifndef ORVEL_H
 #define ORVEL_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -208,6 +212,73 @@ int invalid_credit_card(const char *number);
 /* 1 when the card has expired (before the current month), 0 when not, -1
  * when either value is negative.  Years 0..68 mean 20xx, 69..99 mean 19xx. */
 int invalid_credit_card_date(int month, int year);
+
+/* ---- byte streams and the HTTP/1.0 client --------------------------------- */
+
+/* A growable byte buffer; bytes[length..capacity) is zero-filled. */
+typedef struct ByteStream {
+    size_t capacity;
+    size_t length;
+    unsigned char *bytes;
+} ByteStream;
+
+/* The answer to one fetch.  `error` is NULL when the fetch worked, else a
+ * text saying what went wrong (the other fields hold what was understood).
+ * `reason` is the rest of the status line after the code, leading space
+ * included; `headers` maps upper-cased header names to their values. */
+typedef struct HTTP_Output {
+    char *error;
+    int status;
+    char *protocol;
+    char *reason;
+    var *headers;
+    ByteStream *body;
+} HTTP_Output;
+
+ByteStream *new_ByteStream(size_t capacity);
+void free_ByteStream(ByteStream *stream);
+/* Makes room for `size` bytes in all; 0 on success, -1 when out of memory. */
+int ByteStream_grow(ByteStream *stream, size_t size);
+/* Copies the bytes in at the end; 0 on success, -1 when out of memory. */
+int ByteStream_append(ByteStream *stream, const void *bytes, size_t length);
+/* Writes the bytes to a new file: the length written, 0 when writing
+ * failed, -1 when the file cannot be created. */
+long ByteStream_to_file(const ByteStream *stream, const char *path);
+/* The bytes as lines split at LF, CR and NUL bytes dropped; a last piece
+ * without LF is kept only when it is not empty. */
+text *ByteStream_to_broken_text(const ByteStream *stream);
+
+HTTP_Output *new_HTTP_Output(void);
+void free_HTTP_Output(HTTP_Output *output);
+/* GET of `path` from host:port over HTTP/1.0.  Never NULL: failures are
+ * reported in the output's error text.  The answer is limited in size (see
+ * HTTP_MAX_RESPONSE_BYTES); time is bounded by the request's alarm. */
+HTTP_Output *HTTP_fetch_url_binary(const char *host, int port, const char *path);
+/* Splits raw response bytes into status line, headers and body, into
+ * `output` or (when NULL) into a new record, which is returned. */
+HTTP_Output *HTTP_parse_output(const ByteStream *bytes, HTTP_Output *output);
+/* Writes the body (cut to CONTENT-LENGTH when that is smaller); results as
+ * ByteStream_to_file. */
+long HTTP_Output_to_file(const HTTP_Output *output, const char *path);
+text *HTTP_Output_to_broken_text(const HTTP_Output *output);
+/* The body read as NAME:value lines into a new dictionary; NULL on failure. */
+var *HTTP_Output_to_var(const HTTP_Output *output);
+
+#define HTTP_MAX_RESPONSE_BYTES (16u * 1024u * 1024u)
+#define HTTP_MAX_HEADER_BYTES (64u * 1024u)
+
+/* ---- network -------------------------------------------------------------- */
+
+/* This machine's host name ("localhost" when it cannot be read). */
+char *Orvel_net_localhost(void);
+/* The dotted IPv4 address of a host (this machine when NULL); NULL when the
+ * lookup fails. */
+char *Orvel_net_ipaddr(const char *name);
+/* A connected TCP socket, or -1. */
+int Orvel_net_open(const char *host, int port);
+/* One receive / one send; -1 on failure. */
+int Orvel_net_read(int socket, void *buffer, int size);
+int Orvel_net_write(int socket, const void *bytes, int length);
 
 /* ---- services with C forms for plug-ins ---------------------------------
  *
