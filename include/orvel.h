@@ -20,6 +20,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -280,6 +281,48 @@ int Orvel_net_open(const char *host, int port);
 int Orvel_net_read(int socket, void *buffer, int size);
 int Orvel_net_write(int socket, const void *bytes, int length);
 
+/* ---- plug-ins --------------------------------------------------------------
+ *
+ * A plug-in exports entry points named plugin_init, plugin_pre_validate,
+ * plugin_pre_action, plugin_post_action, plugin_login, plugin_logout,
+ * plugin_birth, plugin_chpass, plugin_welcome, plugin_filter_cart,
+ * plugin_order_finished, plugin_read_options, plugin_read_products,
+ * plugin_tweak_products, plugin_search, plugin_encrypt_mail and
+ * plugin_shutdown, each of the form `int entry(var *argument)`.  The
+ * program calls each entry in every loaded plug-in that has it, in load
+ * order, and reads the answers below. */
+typedef int (*Orvel_plugin_entry)(var *argument);
+
+enum {
+    PLUGIN_HANDLED = -1002, /* done by the plug-in: stop; the program skips its own step */
+    PLUGIN_STOP = 1002,     /* stop polling; the program goes on as usual */
+    PLUGIN_FAILED = 1001,   /* this plug-in failed: logged, polling goes on */
+    PLUGIN_NOBODY = -1001,  /* no plug-in has the entry point */
+    PLUGIN_DISABLED = 1004, /* plug-ins are switched off (DISABLE_PLUGINS) */
+    PLUGIN_REFUSED = 1005   /* from plugin_init: do not load this plug-in */
+};
+
+/* Calls `entry_name` in every loaded plug-in; the answer of the last one
+ * called (or the first PLUGIN_HANDLED / PLUGIN_STOP). */
+int poll_plugins(const char *entry_name, var *argument);
+/* The paths of the files in the plugins directory with an accepted
+ * extension, in directory order; NULL when the directory cannot be read. */
+text *Orvel_fetch_plugin_pathnames(void);
+
+/* ---- program services --------------------------------------------------- */
+
+/* Creates the dictionary roots; frees them (hosts that embed the program). */
+void Orvel_initialize(void);
+void Orvel_deinitialize(void);
+/* Writes page text through the program's output layer, which sends the
+ * response headers before the first text.  A plug-in that answers a request
+ * itself (PLUGIN_HANDLED from plugin_pre_action) writes its page with this. */
+void xprintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
 /* ---- services with C forms for plug-ins ---------------------------------
  *
  * The program's own sources use C++ forms of these services under the same
@@ -299,6 +342,39 @@ unsigned char *Orvel_Digest_MD5(const unsigned char *bytes, unsigned int length,
 char *Orvel_Digest_MD5_Hex(const char *text);
 /* HMAC-MD5 of the message under the key (message first), in hexadecimal. */
 char *Orvel_Digest_HMAC_Hex(const char *message, const char *key);
+
+/* Log file paths by kind: 1 error, 2 debug, 3 deprecation, other common. */
+char *Orvel_get_logfile_name(int kind);
+/* The shopper-file, order-file and pending-order directories, or a file in
+ * one of them when `name` is not NULL. */
+char *Orvel_get_users_path(const char *name);
+char *Orvel_get_orders_path(const char *name);
+char *Orvel_get_pending_order_path(const char *name);
+/* 1 when shopper files may be written in this request. */
+int Orvel_writable_userfiles(void);
+/* Writes today's maintenance stamp: 1 written, 0 failed. */
+int Orvel_stamp_maintenance_file(void);
+
+/* Cookie and client-identity helpers. */
+char *Orvel_cookie_domain(const char *url_or_host);
+char *Orvel_standard_cookie_name(int upper);
+char *Orvel_encapsulate_client_id(void);
+int Orvel_client_id_encapsulation_version(const char *text);
+char *Orvel_extract_encapsulated_client_id(const char *text); /* NULL: none */
+int Orvel_default_client_encap_version(void);
+char *Orvel_extract_path_info_client(void);                  /* NULL: none */
+int Orvel_is_servable_path_info(const char *path);
+
+/* Strings and encodings. */
+char *Orvel_random_word(int length);
+char *Orvel_tobaseXX(long number, int base); /* NULL: negative number or bad base */
+long Orvel_frombaseXX(const char *text, int base);
+char *Orvel_strreverse(const char *text);
+/* Seconds since the epoch of a fourteen-digit date-time text (now for NULL). */
+time_t Orvel_datetoseconds(const char *text);
+/* In place; return their argument. */
+char *Orvel_Capitalize_words(char *text);
+char *Orvel_Capitalize_sentences(char *text);
 
 #endif /* ORVEL_PROGRAM_SOURCES */
 

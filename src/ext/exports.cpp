@@ -3,10 +3,12 @@
 // compiler checks every definition here against its declaration there.  The
 // digests are called in their C++ form directly, with C++ argument types
 // (references, std::string_view) so that a call can never resolve to the C
-// form being defined.
+// form being defined; the other services, whose C++ forms cannot be declared
+// next to their C forms, are reached through ext/export_bridge.h.
 #undef ORVEL_PROGRAM_SOURCES
 #include <orvel.h>
 
+#include "ext/export_bridge.h"
 #include "platform/digest.h"
 #include "vars/vars.h"
 
@@ -61,3 +63,45 @@ extern "C" char *Orvel_Digest_HMAC_Hex(const char *message, const char *key)
     return new_cstring(Orvel_Digest_HMAC_Hex(view(message), view(key)));
 }
 
+// ---- paths, logs and identities --------------------------------------------
+
+extern "C" char *Orvel_get_logfile_name(int kind) { return export_bridge::logfile_name(kind); }
+extern "C" char *Orvel_get_users_path(const char *name) { return export_bridge::users_path(name); }
+extern "C" char *Orvel_get_orders_path(const char *name) { return export_bridge::orders_path(name); }
+extern "C" char *Orvel_get_pending_order_path(const char *name) { return export_bridge::pending_order_path(name); }
+extern "C" int Orvel_writable_userfiles(void) { return export_bridge::writable_userfiles(); }
+extern "C" int Orvel_stamp_maintenance_file(void) { return export_bridge::stamp_maintenance_file(); }
+
+extern "C" char *Orvel_cookie_domain(const char *url_or_host) { return export_bridge::cookie_domain(url_or_host); }
+extern "C" char *Orvel_standard_cookie_name(int upper) { return export_bridge::standard_cookie_name(upper); }
+extern "C" char *Orvel_encapsulate_client_id(void) { return export_bridge::encapsulate_client_id(); }
+extern "C" int Orvel_client_id_encapsulation_version(const char *text)
+{
+    return export_bridge::client_id_encapsulation_version(text);
+}
+extern "C" char *Orvel_extract_encapsulated_client_id(const char *text)
+{
+    return export_bridge::extract_encapsulated_client_id(text);
+}
+extern "C" int Orvel_default_client_encap_version(void) { return export_bridge::default_client_encap_version(); }
+extern "C" char *Orvel_extract_path_info_client(void) { return export_bridge::extract_path_info_client(); }
+extern "C" int Orvel_is_servable_path_info(const char *path) { return export_bridge::is_servable_path_info(path); }
+
+// ---- strings and encodings ---------------------------------------------------
+
+extern "C" char *Orvel_random_word(int length) { return export_bridge::random_word(length); }
+extern "C" char *Orvel_tobaseXX(long number, int base) { return export_bridge::tobase(number, base); }
+extern "C" long Orvel_frombaseXX(const char *text, int base) { return export_bridge::frombase(text, base); }
+extern "C" char *Orvel_strreverse(const char *text) { return export_bridge::strreverse(text); }
+extern "C" time_t Orvel_datetoseconds(const char *text) { return export_bridge::datetoseconds(text); }
+
+extern "C" char *Orvel_Capitalize_words(char *text)
+{
+    export_bridge::capitalize_words(text);
+    return text;
+}
+extern "C" char *Orvel_Capitalize_sentences(char *text)
+{
+    export_bridge::capitalize_sentences(text);
+    return text;
+}

@@ -3,6 +3,8 @@
 #undef ORVEL_PROGRAM_SOURCES
 #include <orvel.h>
 
+#include "support/state.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -45,4 +47,23 @@ TEST(CForms, DigestsComeBackNewlyAllocated)
     EXPECT_EQ(final[0], 0x90);
     EXPECT_EQ(final[15], 0x72);
     std::free(final);
+}
+
+TEST(CForms, StringServices)
+{
+    orvel_test::FreshDictionaries dicts;
+    EXPECT_EQ(owned(Orvel_strreverse("abc")), "cba");
+    EXPECT_EQ(owned(Orvel_tobaseXX(61, 62)), "z");
+    EXPECT_EQ(Orvel_tobaseXX(-1, 62), nullptr);
+    EXPECT_EQ(Orvel_frombaseXX("z", 62), 61);
+    char words[] = "hello there world";
+    EXPECT_EQ(Orvel_Capitalize_words(words), words);
+    EXPECT_STREQ(words, "Hello There World");
+    EXPECT_EQ(Orvel_is_servable_path_info("/page.html"), 1);
+    EXPECT_EQ(Orvel_is_servable_path_info("/ovpi/u/x.html"), 0);
+    EXPECT_EQ(owned(Orvel_cookie_domain("http://www.shop.test/x")), ".shop.test");
+    EXPECT_EQ(Orvel_extract_encapsulated_client_id("nonsense"), nullptr);
+    set_var(DICT_CONFIG, "ORVEL_DEBUG_LOG", TYPE_STRING, strdup("/tmp/debug.here"));
+    EXPECT_EQ(owned(Orvel_get_logfile_name(2)), "/tmp/debug.here");
+    EXPECT_EQ(owned(Orvel_random_word(12)).size(), 12u);
 }
