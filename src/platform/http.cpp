@@ -137,7 +137,8 @@ void set_text(char *&field, std::string_view value)
 }
 
 // "HTTP/1.0 200 OK": the protocol up to the first space, a three-digit
-// code, and the rest of the line (leading space kept) as the reason.
+// code from 100 to 999, and the rest of the line (leading space kept) as
+// the reason.
 bool parse_status_line(std::string_view line, HTTP_Output *out)
 {
     const std::size_t space = line.find(' ');
@@ -149,7 +150,7 @@ bool parse_status_line(std::string_view line, HTTP_Output *out)
         code = code * 10 + (line[at + digits] - '0');
         ++digits;
     }
-    if (digits != 3) return false;
+    if (digits != 3 || code < 100) return false;
     set_text(out->protocol, line.substr(0, space));
     out->status = code;
     set_text(out->reason, line.substr(at + 3));

@@ -118,7 +118,7 @@ TEST_F(Http, GarbageAnswersAreErrorsNotCrashes)
     EXPECT_NE(http_error(out.get()), "");
 
     for (const char *bad : {"HTTP/1.0\r\n\r\nx", "HTTP/1.0 OK 200\r\n\r\n", "HTTP/1.0 20\r\n\r\n",
-                            "HTTP/1.0 20000 Big\r\n\r\n", "HTTPS 99x\r\n\r\n"}) {
+                            "HTTP/1.0 20000 Big\r\n\r\n", "HTTP/1.0 004 Low\r\n\r\n", "HTTPS 99x\r\n\r\n"}) {
         server.reply(bad);
         out.reset(HTTP_fetch_url_binary("127.0.0.1", server.port(), "/"));
         EXPECT_EQ(http_error(out.get()), "malformed status line") << bad;
