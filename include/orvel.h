@@ -9,13 +9,18 @@
  * Ownership: a dictionary owns the values stored in it and the names of its
  * variables; strings handed to set_var as TYPE_STRING payloads must come from
  * malloc and are taken over.  Strings returned by value_as_string belong to
- * the value.  Texts own their nodes and the nodes' strings.
+ * the value.  Texts own their nodes and the nodes' strings.  Strings and
+ * records returned by the Orvel_ services, the byte streams and the HTTP
+ * client are newly allocated and belong to the caller (free them with free
+ * or their free_ function).
  */
 #ifndef ORVEL_H
 #define ORVEL_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -185,6 +190,193 @@ int fp_lock_debug(FILE *file, int type, const char *path);
 __attribute__((noreturn))
 #endif
 void my_exit(int status);
+
+/* ---- digests ------------------------------------------------------------ */
+
+/* MD5 (RFC 1321) state: bit count (low word first), chaining words A-D and
+ * the block being filled. */
+typedef struct Orvel_MD5_CTX {
+    uint32_t count[2];
+    uint32_t state[4];
+    unsigned char buffer[64];
+} Orvel_MD5_CTX;
+
+/* One 64-byte block through the four MD5 rounds. */
+void Orvel_Digest_Transform(uint32_t state[4], const unsigned char block[64]);
+
+/* ---- card checks ------------------------------------------------------ */
+
+/* 0 when the card number is plausible; the Luhn sum modulo 10 when its
+ * check digit is wrong; -1 when malformed, all zeros or of the wrong length
+ * (13 to 16 digits; spaces, '-' and '/' between them are allowed). */
+int invalid_credit_card(const char *number);
+/* 1 when the card has expired (before the current month), 0 when not, -1
+ * when either value is negative.  Years 0..68 mean 20xx, 69..99 mean 19xx. */
+int invalid_credit_card_date(int month, int year);
+
+/* ---- byte streams and the HTTP/1.0 client --------------------------------- */
+
+/* A growable byte buffer; bytes[length..capacity) is zero-filled. */
+typedef struct ByteStream {
+    size_t capacity;
+    size_t length;
+    unsigned char *bytes;
+} ByteStream;
+
+/* The answer to one fetch.  `error` is NULL when the fetch worked, else a
+ * text saying what went wrong (the other fields hold what was understood).
+ * `reason` is the rest of the status line after the code, leading space
+ * included; `headers` maps upper-cased header names to their values. */
+typedef struct HTTP_Output {
+    char *error;
+    int status;
+    char *protocol;
+    char *reason;
+    var *headers;
+    ByteStream *body;
+} HTTP_Output;
+
+ByteStream *new_ByteStream(size_t capacity);
+void free_ByteStream(ByteStream *stream);
+/* Makes room for `size` bytes in all; 0 on success, -1 when out of memory. */
+int ByteStream_grow(ByteStream *stream, size_t size);
+/* Copies the bytes in at the end; 0 on success, -1 when out of memory. */
+int ByteStream_append(ByteStream *stream, const void *bytes, size_t length);
+/* Writes the bytes to a new file: the length written, 0 when writing
+ * failed, -1 when the file cannot be created. */
+long ByteStream_to_file(const ByteStream *stream, const char *path);
+/* The bytes as lines split at LF, CR and NUL bytes dropped; a last piece
+ * without LF is kept only when it is not empty. */
+text *ByteStream_to_broken_text(const ByteStream *stream);
+
+HTTP_Output *new_HTTP_Output(void);
+void free_HTTP_Output(HTTP_Output *output);
+/* GET of `path` from host:port over HTTP/1.0.  Never NULL: failures are
+ * reported in the output's error text.  The answer is limited in size (see
+ * HTTP_MAX_RESPONSE_BYTES); time is bounded by the request's alarm. */
+HTTP_Output *HTTP_fetch_url_binary(const char *host, int port, const char *path);
+/* Splits raw response bytes into status line, headers and body, into
+ * `output` or (when NULL) into a new record, which is returned. */
+HTTP_Output *HTTP_parse_output(const ByteStream *bytes, HTTP_Output *output);
+/* Writes the body (cut to CONTENT-LENGTH when that is smaller); results as
+ * ByteStream_to_file. */
+long HTTP_Output_to_file(const HTTP_Output *output, const char *path);
+text *HTTP_Output_to_broken_text(const HTTP_Output *output);
+/* The body read as NAME:value lines into a new dictionary; NULL on failure. */
+var *HTTP_Output_to_var(const HTTP_Output *output);
+
+#define HTTP_MAX_RESPONSE_BYTES (16u * 1024u * 1024u)
+#define HTTP_MAX_HEADER_BYTES (64u * 1024u)
+
+/* ---- network -------------------------------------------------------------- */
+
+/* This machine's host name ("localhost" when it cannot be read). */
+char *Orvel_net_localhost(void);
+/* The dotted IPv4 address of a host (this machine when NULL); NULL when the
+ * lookup fails. */
+char *Orvel_net_ipaddr(const char *name);
+/* A connected TCP socket, or -1. */
+int Orvel_net_open(const char *host, int port);
+/* One receive / one send; -1 on failure. */
+int Orvel_net_read(int socket, void *buffer, int size);
+int Orvel_net_write(int socket, const void *bytes, int length);
+
+/* ---- plug-ins --------------------------------------------------------------
+ *
+ * A plug-in exports entry points named plugin_init, plugin_pre_validate,
+ * plugin_pre_action, plugin_post_action, plugin_login, plugin_logout,
+ * plugin_birth, plugin_chpass, plugin_welcome, plugin_filter_cart,
+ * plugin_order_finished, plugin_read_options, plugin_read_products,
+ * plugin_tweak_products, plugin_search, plugin_encrypt_mail and
+ * plugin_shutdown, each of the form `int entry(var *argument)`.  The
+ * program calls each entry in every loaded plug-in that has it, in load
+ * order, and reads the answers below. */
+typedef int (*Orvel_plugin_entry)(var *argument);
+
+enum {
+    PLUGIN_HANDLED = -1002, /* done by the plug-in: stop; the program skips its own step */
+    PLUGIN_STOP = 1002,     /* stop polling; the program goes on as usual */
+    PLUGIN_FAILED = 1001,   /* this plug-in failed: logged, polling goes on */
+    PLUGIN_NOBODY = -1001,  /* no plug-in has the entry point */
+    PLUGIN_DISABLED = 1004, /* plug-ins are switched off (DISABLE_PLUGINS) */
+    PLUGIN_REFUSED = 1005   /* from plugin_init: do not load this plug-in */
+};
+
+/* Calls `entry_name` in every loaded plug-in; the answer of the last one
+ * called (or the first PLUGIN_HANDLED / PLUGIN_STOP). */
+int poll_plugins(const char *entry_name, var *argument);
+/* The paths of the files in the plugins directory with an accepted
+ * extension, in directory order; NULL when the directory cannot be read. */
+text *Orvel_fetch_plugin_pathnames(void);
+
+/* ---- program services --------------------------------------------------- */
+
+/* Creates the dictionary roots; frees them (hosts that embed the program). */
+void Orvel_initialize(void);
+void Orvel_deinitialize(void);
+/* Writes page text through the program's output layer, which sends the
+ * response headers before the first text.  A plug-in that answers a request
+ * itself (PLUGIN_HANDLED from plugin_pre_action) writes its page with this. */
+void xprintf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/* ---- services with C forms for plug-ins ---------------------------------
+ *
+ * The program's own sources use C++ forms of these services under the same
+ * names; the program's build defines ORVEL_PROGRAM_SOURCES and sees only
+ * those.  Plug-ins see the C forms below.  Every returned pointer is newly
+ * allocated with malloc and belongs to the caller (free it).
+ */
+#ifndef ORVEL_PROGRAM_SOURCES
+
+void Orvel_Digest_MD5Init(Orvel_MD5_CTX *state);
+void Orvel_Digest_MD5Update(Orvel_MD5_CTX *state, const unsigned char *bytes, unsigned int length);
+/* The 16-byte digest; the state is wiped. */
+unsigned char *Orvel_Digest_MD5Final(Orvel_MD5_CTX *state);
+/* The 16-byte digest of a byte run; *out_length (when given) is set to 16. */
+unsigned char *Orvel_Digest_MD5(const unsigned char *bytes, unsigned int length, unsigned int *out_length);
+/* 32 lower-case hexadecimal digits. */
+char *Orvel_Digest_MD5_Hex(const char *text);
+/* HMAC-MD5 of the message under the key (message first), in hexadecimal. */
+char *Orvel_Digest_HMAC_Hex(const char *message, const char *key);
+
+/* Log file paths by kind: 1 error, 2 debug, 3 deprecation, other common. */
+char *Orvel_get_logfile_name(int kind);
+/* The shopper-file, order-file and pending-order directories, or a file in
+ * one of them when `name` is not NULL. */
+char *Orvel_get_users_path(const char *name);
+char *Orvel_get_orders_path(const char *name);
+char *Orvel_get_pending_order_path(const char *name);
+/* 1 when shopper files may be written in this request. */
+int Orvel_writable_userfiles(void);
+/* Writes today's maintenance stamp: 1 written, 0 failed. */
+int Orvel_stamp_maintenance_file(void);
+
+/* Cookie and client-identity helpers. */
+char *Orvel_cookie_domain(const char *url_or_host);
+char *Orvel_standard_cookie_name(int upper);
+char *Orvel_encapsulate_client_id(void);
+int Orvel_client_id_encapsulation_version(const char *text);
+char *Orvel_extract_encapsulated_client_id(const char *text); /* NULL: none */
+int Orvel_default_client_encap_version(void);
+char *Orvel_extract_path_info_client(void);                  /* NULL: none */
+int Orvel_is_servable_path_info(const char *path);
+
+/* Strings and encodings. */
+char *Orvel_random_word(int length);
+char *Orvel_tobaseXX(long number, int base); /* NULL: negative number or bad base */
+long Orvel_frombaseXX(const char *text, int base);
+char *Orvel_strreverse(const char *text);
+/* Seconds since the epoch of a fourteen-digit date-time text (now for NULL). */
+time_t Orvel_datetoseconds(const char *text);
+/* In place; return their argument. */
+char *Orvel_Capitalize_words(char *text);
+char *Orvel_Capitalize_sentences(char *text);
+
+#endif /* ORVEL_PROGRAM_SOURCES */
 
 #ifdef __cplusplus
 }

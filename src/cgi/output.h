@@ -10,8 +10,9 @@
 #include <string_view>
 
 // Formats and writes body text, printing the header block first.  A null
-// format suppresses every later write (headers included).
-void xprintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// format suppresses every later write (headers included).  Exported to
+// plug-ins (orvel.h).
+extern "C" void xprintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Writes body text as it is (the header block first).
 void xputs(std::string_view text);
 void print_HTTP_header();

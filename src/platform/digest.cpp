@@ -46,7 +46,7 @@ std::string to_hex(const MD5Digest &d)
 
 }  // namespace
 
-void Orvel_Digest_Transform(std::uint32_t state[4], const std::uint8_t block[64])
+extern "C" void Orvel_Digest_Transform(std::uint32_t state[4], const unsigned char block[64])
 {
     std::uint32_t x[16];
     for (int i = 0; i < 16; ++i) x[i] = load_le(block + 4 * i);

@@ -1,6 +1,10 @@
 // Message digests for templates: MD5 (RFC 1321) and HMAC-MD5 (RFC 2104),
-// as raw bytes or as 32 lower-case hexadecimal digits.
+// as raw bytes or as 32 lower-case hexadecimal digits.  The state record and
+// Orvel_Digest_Transform are shared with plug-ins (orvel.h), which also get
+// C forms of the functions below (defined in ext/exports.cpp).
 #pragma once
+
+#include <orvel.h>
 
 #include <array>
 #include <cstddef>
@@ -10,18 +14,12 @@
 
 using MD5Digest = std::array<std::uint8_t, 16>;
 
-struct MD5State {
-    std::uint32_t count[2];   // message length in bits, low word first
-    std::uint32_t state[4];   // chaining words A B C D
-    std::uint8_t buffer[64];  // the block being filled
-};
+using MD5State = Orvel_MD5_CTX;
 
 void Orvel_Digest_MD5Init(MD5State &ctx);
 void Orvel_Digest_MD5Update(MD5State &ctx, const void *bytes, std::size_t length);
 // Pads, appends the length and returns the digest; the state is wiped.
 MD5Digest Orvel_Digest_MD5Final(MD5State &ctx);
-// One 64-byte block through the four rounds.
-void Orvel_Digest_Transform(std::uint32_t state[4], const std::uint8_t block[64]);
 
 MD5Digest Orvel_Digest_MD5(const void *bytes, std::size_t length);
 std::string Orvel_Digest_MD5_Hex(std::string_view text);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 
 namespace {
@@ -108,6 +110,24 @@ TEST_F(ElementFiles, DimsRefusesUnsafePathsAndReportsFailures)
     const std::string failed = render_OVML_String("<ORVEL_DIMS SRC=a.gif RESULT=A>");
     EXPECT_TRUE(starts_with(failed, "<!-- Orvel-Dim: " + dir.path() + "/docs/a.gif: ")) << failed;
     EXPECT_FALSE(var_defined(DICT_VARIABLES, "AX"));
+    // A corrupt image names the reader's reason.
+    dir.write("docs/bad.gif", "GIF90a");
+    EXPECT_EQ(render_OVML_String("<ORVEL_DIMS SRC=bad.gif>"),
+              "<!-- Orvel-Dim: " + dir.path() + "/docs/bad.gif: bad GIF version -->");
+}
+
+TEST_F(ElementFiles, DimsStoresTheImageSize)
+{
+    std::filesystem::copy_file(std::string(ORVEL_SOURCE_DIR) + "/tests/data/images/banner.png",
+                               dir.path() + "/docs/banner.png");
+    std::filesystem::copy_file(std::string(ORVEL_SOURCE_DIR) + "/tests/data/images/photo.jpg",
+                               dir.path() + "/docs/photo.JPG");
+    EXPECT_EQ(render_OVML_String("<ORVEL_DIMS SRC=banner.png>"), "");
+    EXPECT_EQ(var_integer(DICT_VARIABLES, "DIMX", 0), 300);
+    EXPECT_EQ(var_integer(DICT_VARIABLES, "DIMY", 0), 17);
+    EXPECT_EQ(render_OVML_String("<ORVEL_DIMS SRC=photo.JPG RESULT=PIC>"
+                                 "<img width=%OVV_PICX height=%OVV_PICY>"),
+              "<img width=123 height=45>");
 }
 
 }  // namespace
