@@ -37,11 +37,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(std::system("command -v msmtp >/dev/null"), 0) << "msmtp is not installed";
         ASSERT_GT(sink.port(), 0);
-        dir.write("msmtprc", "defaults\nauth off\ntls off\nlogfile\naccount default\nhost 127.0.0.1\nport " +
-                                 std::to_string(sink.port()) + "\nfrom envelope@shop.test\n");
-        const std::string config = dir.path() + "/msmtprc";
-        ::chmod(config.c_str(), 0600);
-        set_string(DICT_CONFIG, "MAIL_PATH", "msmtp -C " + config + " -t");
+        set_string(DICT_CONFIG, "MAIL_PATH", orvel_test::msmtp_mail_path(dir.path(), sink.port()));
     }
     SmtpSink sink;
 };
