@@ -81,6 +81,19 @@ TEST_F(RealDelivery, LineBreakInShopperFieldAddsNoRecipient) {
     EXPECT_EQ(mail.body, "body\n");
 }
 
+TEST_F(RealDelivery, HeaderLinesInTheBodyReplaceAttributes) {
+    set_string(DICT_CONFIG, "REPLACE_EMAIL_HEADERS", "1");
+    EXPECT_EQ(render("<ORVEL_EMAIL TO=\"buyer@shop.test\" SUBJECT=old>\nsubject: New subject\nX-Tag: 7\n\nHi\n"
+                     "</ORVEL_EMAIL>\n"),
+              "");
+    std::vector<orvel_test::SmtpMessage> got = sink.messages();
+    ASSERT_EQ(got.size(), 1u);
+    ParsedMail mail = orvel_test::parse_mail(got[0].data);
+    EXPECT_EQ(mail.all("Subject"), std::vector<std::string>{"New subject"});
+    EXPECT_EQ(mail.header("X-TAG"), "7");
+    EXPECT_EQ(mail.body, "Hi\n");
+}
+
 TEST_F(EmailElement, FailuresLeaveCommentsAndError) {
     EXPECT_EQ(render("<ORVEL_EMAIL FROM=a@b SUBJECT=s>x</ORVEL_EMAIL>"), "<!-- failed email: no recipient -->");
     EXPECT_EQ(var_string(DICT_ORVEL, "ERROR"), "failed email: no recipient");
