@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -22,6 +23,14 @@
 #include <vector>
 
 namespace orders_test {
+
+// Local date and time `seconds` from now as fourteen digits.
+inline std::string datetime_in(long seconds) {
+    std::time_t t = std::time(nullptr) + seconds;
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%d%H%M%S", std::localtime(&t));
+    return buf;
+}
 
 class OrdersTest : public ::testing::Test {
 protected:
