@@ -165,6 +165,30 @@ TEST_F(OrderRecords, ParallelTabsWritersAllStay) {
     for (int i = 0; i < 20; ++i) EXPECT_NE(got.find("Name: buyer" + std::to_string(i) + "\t"), std::string::npos) << i;
 }
 
+TEST_F(OrderRecords, KilledWriterLeavesOnlyWholeRecords) {
+    use_database("TABS");
+    set_string(DICT_SHOPPER, "NAME", std::string(5000, 'n'));  // long records: a torn write would show
+    const std::string record = "Order 20240301101500-12345678\tName: " + std::string(5000, 'n') + "\tPaid: invoice\t\n";
+    std::size_t last = 0;
+    for (int round = 0; round < 30; ++round) {
+        std::fflush(nullptr);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            for (;;) save_invoice();
+        }
+        ::usleep(static_cast<useconds_t>(300 + (round * 211) % 4000));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        const std::string got = db();
+        ASSERT_EQ(got.size() % record.size(), 0u) << "round " << round;
+        for (std::size_t at = 0; at < got.size(); at += record.size())
+            ASSERT_EQ(got.compare(at, record.size(), record), 0) << "round " << round << ", offset " << at;
+        EXPECT_GE(got.size(), last);
+        last = got.size();
+    }
+    EXPECT_GT(last, 0u) << "the children never got to write";
+}
+
 TEST_F(OrderRecords, FailedWritesEndTheRequestAndKeepTheOldRecords) {
     use_database("TABS");
     dir.write("data/orders.db", "earlier order\n");
