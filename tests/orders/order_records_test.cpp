@@ -106,12 +106,6 @@ protected:
 
 }  // namespace
 
-TEST_F(IptOrders, DateStamp) {
-    std::tm tm{};
-    tm.tm_year = 124, tm.tm_mon = 2, tm.tm_mday = 1, tm.tm_hour = 9, tm.tm_min = 5, tm.tm_sec = 7, tm.tm_isdst = -1;
-    EXPECT_EQ(get_IPT_date(std::mktime(&tm)), "240301090507");
-}
-
 TEST_F(IptOrders, LaterOrdersKeepEarlierLinesAndRenumber) {
     save_invoice();
     EXPECT_EQ(db(), "HDR 240301101500\nH1 Ann\nD1 A x2\nD2 B x1\nEND 1/2/3\n");
@@ -129,6 +123,7 @@ TEST_F(IptOrders, AnyOtherLineIsTheOldFooter) {
 }
 
 TEST_F(IptOrders, LongLinesAndLineBreaksInShopperValuesLoseNothing) {
+    unset_var(DICT_CONFIG, "DATE_IPT");  // worked out from the clock
     set_string(DICT_SHOPPER, "NAME", std::string(10000, 'n'));
     save_invoice();
     set_string(DICT_SHOPPER, "NAME", "Bob\nfooter\r\nH0");
@@ -136,6 +131,7 @@ TEST_F(IptOrders, LongLinesAndLineBreaksInShopperValuesLoseNothing) {
     set_string(DICT_SHOPPER, "NAME", "Cy");
     save_invoice();
     const std::string got = db();
+    EXPECT_TRUE(std::regex_search(got, std::regex("^HDR \\d{12}\n"))) << got.substr(0, 20);
     EXPECT_NE(got.find("\nH1 " + std::string(10000, 'n') + "\n"), std::string::npos);
     EXPECT_NE(got.find("\nH2 Bob footer  H0\n"), std::string::npos) << got.substr(10000);
     EXPECT_NE(got.find("\nH3 Cy\n"), std::string::npos);
