@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "config/paths.h"
 #include "orders/invoices.h"
+#include "orders/record_files.h"
 #include "ovml/tokens.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -47,7 +48,11 @@ int increment_order_id() {
     const std::string path = Orvel_get_users_path("orderseq");
     // One lock across read and write: two orders finishing together can
     // never both read the same number.
-    FileLock lock(path + ".lock");
+    FileLock lock(record_lock_path(path));
+    if (!lock.held()) {
+        overror("order sequence %s cannot be locked: %s", path.c_str(), record_error().c_str());
+        cgidie("Failed to write sequential order number to disk.");
+    }
     std::string contents;
     const long long stored = fn_read_file(path, contents) ? leading_number(contents) : 0;
 

@@ -78,6 +78,9 @@ TEST_F(OrderIds, UnwritableSequenceEndsTheRequest) {
     EXPECT_EQ(child.exit_status, 1);
     EXPECT_NE(child.output.find("Failed to write sequential order number to disk."), std::string::npos)
         << child.output;
+    EXPECT_NE(error_log().find("order sequence " + dir.path() + "/no-such-dir/orderseq.txt cannot be locked"),
+              std::string::npos)
+        << error_log();
 }
 
 TEST_F(OrderIds, DefaultIdIsDateAndClientAssignedOnce) {
