@@ -27,8 +27,12 @@ void history_add(std::string text);
 int maybe_show_empty_cart();
 std::optional<std::string> history_fetch();
 
+// Downloads.  PICKUP: with `deliver` the file itself, else a redirect to
+// its "/pickups/<id>/<file>" address.
+void actionPICKUP(bool deliver);
+
 // Actions that arrive with later parts of the store (checkout, accounts,
-// search, downloads, diagnostics, command-line operations).
+// search, diagnostics, command-line operations).
 void actionCHECKOUT(bool redirect_test = true);
 void actionCONFIRM();
 void actionFINISH();
@@ -38,7 +42,6 @@ void actionLOGOUT();
 void actionBIRTH();
 void actionCHPASS();
 void actionSEARCH();
-void actionPICKUP(bool deliver);
 void actionTEST();
 void cl_dump_products(std::string_view codes);
 void cl_render_page(std::string_view name);

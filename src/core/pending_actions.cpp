@@ -23,7 +23,6 @@ void actionLOGOUT() { not_available("LOGOUT"); }
 void actionBIRTH() { not_available("BIRTH"); }
 void actionCHPASS() { not_available("CHPASS"); }
 void actionSEARCH() { not_available("SEARCH"); }
-void actionPICKUP(bool) { not_available("PICKUP"); }
 void actionTEST() { not_available("TEST"); }
 void cl_dump_products(std::string_view) { not_available("CL_PRODUCTS"); }
 void cl_render_page(std::string_view) { not_available("CL_RENDERP"); }

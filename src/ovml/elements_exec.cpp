@@ -5,6 +5,7 @@
 
 #include "config/config.h"
 #include "ext/scripts.h"
+#include "orders/invoices.h"
 #include "ovml/registry.h"
 #include "ovml/render.h"
 #include "ovml/tokens.h"
@@ -87,16 +88,14 @@ std::string do_OVML_Email(TagDef &def) {
     Attributes attrs(def);
     const std::string to = attrs.get("TO"), from = attrs.get("FROM"), subject = attrs.get("SUBJECT");
 
-    OwnedText body;
-    add_lines(body.get(), def.has_body() ? render_OVML_Text(def.body_lines()) : std::string());
-
     OwnedDict headers("[HEADERS]");
     set_string(headers.get(), "To", to);
     set_string(headers.get(), "From", from);
     set_string(headers.get(), "Subject", subject);
-    // Not yet done: header lines written at the top of the body
-    // (REPLACE_EMAIL_HEADERS) are to be moved into `headers` here by
-    // process_email_template, which the invoice mailer does not offer yet.
+    // Header lines at the top of the body may replace or add headers.
+    OwnedText body;
+    add_lines(body.get(), process_email_template(def.has_body() ? render_OVML_Text(def.body_lines()) : std::string(),
+                                                 headers.get(), true));
 
     if (var_string(headers.get(), "To").empty()) return Orvel_OVML_output_error("failed email: no recipient");
     if (var_string(headers.get(), "From").empty())

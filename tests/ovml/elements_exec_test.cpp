@@ -37,11 +37,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(std::system("command -v msmtp >/dev/null"), 0) << "msmtp is not installed";
         ASSERT_GT(sink.port(), 0);
-        dir.write("msmtprc", "defaults\nauth off\ntls off\nlogfile\naccount default\nhost 127.0.0.1\nport " +
-                                 std::to_string(sink.port()) + "\nfrom envelope@shop.test\n");
-        const std::string config = dir.path() + "/msmtprc";
-        ::chmod(config.c_str(), 0600);
-        set_string(DICT_CONFIG, "MAIL_PATH", "msmtp -C " + config + " -t");
+        set_string(DICT_CONFIG, "MAIL_PATH", orvel_test::msmtp_mail_path(dir.path(), sink.port()));
     }
     SmtpSink sink;
 };
@@ -83,6 +79,19 @@ TEST_F(RealDelivery, LineBreakInShopperFieldAddsNoRecipient) {
     EXPECT_EQ(mail.all("To"), std::vector<std::string>{"buyer@shop.test"});
     EXPECT_EQ(mail.header("Subject"), "Hello  Bcc: evil@x To: evil2@x");
     EXPECT_EQ(mail.body, "body\n");
+}
+
+TEST_F(RealDelivery, HeaderLinesInTheBodyReplaceAttributes) {
+    set_string(DICT_CONFIG, "REPLACE_EMAIL_HEADERS", "1");
+    EXPECT_EQ(render("<ORVEL_EMAIL TO=\"buyer@shop.test\" SUBJECT=old>\nsubject: New subject\nX-Tag: 7\n\nHi\n"
+                     "</ORVEL_EMAIL>\n"),
+              "");
+    std::vector<orvel_test::SmtpMessage> got = sink.messages();
+    ASSERT_EQ(got.size(), 1u);
+    ParsedMail mail = orvel_test::parse_mail(got[0].data);
+    EXPECT_EQ(mail.all("Subject"), std::vector<std::string>{"New subject"});
+    EXPECT_EQ(mail.header("X-TAG"), "7");
+    EXPECT_EQ(mail.body, "Hi\n");
 }
 
 TEST_F(EmailElement, FailuresLeaveCommentsAndError) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ovml/render.h"
+#include "support/child.h"
 #include "support/state.h"
 
 #include <gtest/gtest.h>
@@ -50,12 +51,7 @@ private:
     char open_, close_;
 };
 
-struct ChildResult {
-    int exit_status = -1;
-    std::string output;  // standard output
-};
-// Runs `body` in a forked child with standard output captured; a body that
-// returns ends the child with status 0.
-ChildResult run_in_child(const std::function<void()> &body);
+using orvel_test::ChildResult;
+using orvel_test::run_in_child;
 
 }  // namespace ovml_test

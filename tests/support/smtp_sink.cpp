@@ -1,6 +1,8 @@
 #include "support/smtp_sink.h"
 
 #include <arpa/inet.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <cctype>
 #include <netinet/in.h>
 #include <poll.h>
@@ -192,6 +194,14 @@ std::vector<std::string> ParsedMail::all(const std::string &name) const {
 std::string ParsedMail::header(const std::string &name) const {
     std::vector<std::string> values = all(name);
     return values.empty() ? std::string() : values.front();
+}
+
+std::string msmtp_mail_path(const std::string &dir, int port) {
+    const std::string config = dir + "/msmtprc";
+    std::ofstream(config) << "defaults\nauth off\ntls off\nlogfile\naccount default\nhost 127.0.0.1\nport " << port
+                          << "\nfrom envelope@shop.test\n";
+    ::chmod(config.c_str(), 0600);  // msmtp refuses a configuration others may read
+    return "msmtp -C " + config + " -t";
 }
 
 }  // namespace orvel_test

@@ -55,4 +55,8 @@ struct ParsedMail {
 };
 ParsedMail parse_mail(const std::string &data);
 
+// Writes an msmtp configuration into `dir` that delivers to the sink on
+// `port`, and returns the MAIL_PATH that uses it.
+std::string msmtp_mail_path(const std::string &dir, int port);
+
 }  // namespace orvel_test
