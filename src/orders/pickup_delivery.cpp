@@ -77,6 +77,9 @@ long long deliver_file(const std::string &path, std::string_view download_name) 
     std::string head = "Content-Type: " + get_mime_type(path) + "\n";
     if (!download_name.empty()) head += "Content-Disposition: attachment; filename=" + header_safe(download_name) + "\n";
     head += "Content-Length: " + std::to_string(size) + "\n\n";
+    // A download ends the request without a session save: it streams
+    // straight out instead of being held in memory.
+    release_held_output();
     write_out(head.data(), head.size());
     std::fflush(stdout);
 

@@ -38,12 +38,6 @@ public:
     }
 };
 
-std::string cookie_of(const Response &r)
-{
-    const std::string set = r.header("Set-Cookie");
-    return set.substr(0, set.find(';'));
-}
-
 }  // namespace
 
 TEST(PluginRequests, GreeterUsesTheVariableStoreAcrossRequests)
