@@ -177,6 +177,62 @@ int Orvel_parse_prefs_from_text(const text *t, var *dict, int overwrite);
 int fp_slurp_file(FILE *file, text *t, char comment);
 int fp_write_prefs(FILE *file, var *dict);
 
+/* ---- searches ----------------------------------------------------------
+ *
+ * A parsed search specification and one search over the products file.
+ * The search entry point a plug-in may export (plugin_search) receives a
+ * list whose variable "QUERY" points to the SearchQuery; a plug-in that
+ * answers the search itself appends the matching product ids (string
+ * values) and their ranks (integer values) to `ids` and `ranks`, sets
+ * `total` and returns -1002. */
+
+enum { SEARCH_TYPE_NUMERIC = 2, SEARCH_TYPE_TEXT = 3 };
+
+/* One term: field, weight, normalised pattern and how it counts. */
+typedef struct SearchWord {
+    char *field;      /* field name, owned */
+    int weight;       /* SEARCH_WEIGHT_<field>, default 1 */
+    char *pattern;    /* normalised value, owned */
+    double number;    /* the pattern read as a number (0 when none) */
+    int type;         /* SEARCH_TYPE_NUMERIC or SEARCH_TYPE_TEXT */
+    char comparison;  /* one of : = > < % [ ] ^ $ */
+    char logic;       /* + required, ? optional, - excluded, * grouped */
+    int found;        /* a + or * term matched in the current product */
+    struct SearchWord *next;
+} SearchWord;
+
+typedef struct SearchSpec {
+    SearchWord *first;  /* terms in written order, owned */
+    var *groups;        /* one boolean per distinct "*" pattern, owned */
+} SearchSpec;
+
+typedef struct SearchQuery {
+    int page_size;        /* matches wanted at once (0 given means 100) */
+    int most_matches;     /* SEARCH_MOST_MATCHES: the scan stops there */
+    int16_t word_mode;    /* the text holds % [ or ]: values keep punctuation */
+    SearchSpec *spec;     /* owned */
+    int16_t collect_all;  /* a negative page size was given */
+    list *ids;            /* matching product ids, owned */
+    list *ranks;          /* their ranks, parallel to ids, owned */
+    int total;            /* number of matches */
+    unsigned offset;      /* where the scan stopped in the products file */
+} SearchQuery;
+
+SearchWord *new_SearchWord(const char *field, char logic, char comparison);
+void free_SearchWord(SearchWord *word);
+SearchSpec *new_SearchSpec(void);
+void free_SearchSpec(SearchSpec *spec);
+void append_search_word(SearchSpec *spec, SearchWord *word);
+/* NULL for an empty text; a malformed term ends the request. */
+SearchSpec *create_SearchSpec(const char *text, int substitute);
+SearchQuery *new_SearchQuery(const char *text, int page_size, int substitute);
+void free_SearchQuery(SearchQuery *query);
+/* Database conditions for plug-ins that search a database instead of the
+ * products file; malloc'd, the caller frees them.  NULL for an unusable
+ * column name. */
+char *search_spec_to_where_statement(const SearchSpec *spec);
+char *skuid_list_to_where_statement(const list *ids, const char *column);
+
 /* ---- services --------------------------------------------------------- */
 
 const char *Orvel_getenv(const char *name);

@@ -97,9 +97,19 @@ void read_products_file(const std::string &path, WantedSet &wanted);
 
 // ---- the delimited table ---------------------------------------------------
 
+// The character code PRODUCTS_FILE_DELIMITER sets (0 to 255), or -1 when
+// the products file is not a delimited table.
+int products_file_delimiter();
+// The cells of a row, split at every delimiter.
+std::vector<std::string_view> split_delimited_row(std::string_view row, char delimiter);
 // The column names of the table's first line (quotes removed, upper case),
 // by position; an empty name marks a column that holds no field.
 std::vector<std::string> get_delimited_file_header(FILE *file, char delimiter);
+// The same from the header row's text.
+std::vector<std::string> delimited_header_columns(std::string_view row, char delimiter);
+// A cell's text as its column holds it: surrounding double quotes dropped
+// and, in the PRICE column, a leading '$'.
+std::string_view delimited_cell_text(std::string_view column, std::string_view cell);
 // Creates the record `skuid` from one data line of the table.
 var *import_delimited_product(std::string_view line, const std::vector<std::string> &header,
                               char delimiter, std::string_view skuid);

@@ -29,22 +29,6 @@ bool read_row(FILE *file, std::string &row)
     }
 }
 
-// The cells of a row, split at every delimiter.
-std::vector<std::string_view> split_cells(std::string_view row, char delimiter)
-{
-    std::vector<std::string_view> cells;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = row.find(delimiter, start);
-        if (end == npos) {
-            cells.push_back(row.substr(start));
-            return cells;
-        }
-        cells.push_back(row.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
 std::string_view drop_line_end(std::string_view cell)
 {
     while (!cell.empty() && (cell.back() == '\n' || cell.back() == '\r'))
@@ -64,8 +48,13 @@ std::string_view drop_trailing_quote(std::string_view cell)
     return cell;
 }
 
-// The configured delimiter, or -1 when the table is not switched on.
-int configured_delimiter()
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int products_file_delimiter()
 {
     std::string_view text = trim_ws(config_string("PRODUCTS_FILE_DELIMITER"));
     if (text.empty() || text.size() > 3) return -1;
@@ -77,18 +66,39 @@ int configured_delimiter()
     return code <= 255 ? code : -1;
 }
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
+std::vector<std::string_view> split_delimited_row(std::string_view row, char delimiter)
+{
+    std::vector<std::string_view> cells;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = row.find(delimiter, start);
+        if (end == npos) {
+            cells.push_back(row.substr(start));
+            return cells;
+        }
+        cells.push_back(row.substr(start, end - start));
+        start = end + 1;
+    }
+}
 
-}  // namespace
+std::string_view delimited_cell_text(std::string_view column, std::string_view cell)
+{
+    cell = drop_leading_quote(cell);
+    if (column == "PRICE" && !cell.empty() && cell.front() == '$') cell.remove_prefix(1);
+    return drop_trailing_quote(cell);
+}
 
 std::vector<std::string> get_delimited_file_header(FILE *file, char delimiter)
 {
-    std::vector<std::string> columns;
     std::string row;
-    if (!read_row(file, row)) return columns;
-    for (std::string_view cell : split_cells(drop_line_end(row), delimiter))
+    if (!read_row(file, row)) return {};
+    return delimited_header_columns(row, delimiter);
+}
+
+std::vector<std::string> delimited_header_columns(std::string_view row, char delimiter)
+{
+    std::vector<std::string> columns;
+    for (std::string_view cell : split_delimited_row(drop_line_end(row), delimiter))
         columns.push_back(upper(drop_trailing_quote(drop_leading_quote(cell))));
     // A header of nothing but empty names names no column.
     for (const std::string &name : columns)
@@ -104,7 +114,7 @@ var *import_delimited_product(std::string_view line, const std::vector<std::stri
     if (!record) return nullptr;
     set_string(record, "SKUID", skuid);
     set_integer(record, "QUANTITY", get_selected_quantity(skuid));
-    const std::vector<std::string_view> cells = split_cells(drop_line_end(line), delimiter);
+    const std::vector<std::string_view> cells = split_delimited_row(drop_line_end(line), delimiter);
     for (std::size_t i = 0; i < cells.size() && i < header.size(); ++i) {
         const std::string &name = header[i];
         if (name.empty()) continue;
@@ -123,7 +133,7 @@ var *import_delimited_product(std::string_view line, const std::vector<std::stri
 
 bool do_alt_products(WantedSet &wanted)
 {
-    const int code = configured_delimiter();
+    const int code = products_file_delimiter();
     if (code < 0) return false;
     const char delimiter = static_cast<char>(code);
 
@@ -140,7 +150,7 @@ bool do_alt_products(WantedSet &wanted)
 
     std::string row;
     while (!wanted.complete() && read_row(file.get(), row)) {
-        const std::vector<std::string_view> cells = split_cells(row, delimiter);
+        const std::vector<std::string_view> cells = split_delimited_row(row, delimiter);
         if (cells.size() <= skuid_column) continue;
         std::string_view skuid = cells[skuid_column];
         skuid = skuid.substr(0, skuid.find_first_of("\r\n"));

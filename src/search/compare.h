@@ -4,12 +4,19 @@
 // matcher.
 #pragma once
 
+#include "search/search_spec.h"
+
+#include <string>
 #include <string_view>
 
-// Each word of `loose_spec` (quoted stretches stay one word) is one term:
-// an optional logic character (+ required, ? optional, - excluded,
-// * grouped; "?" when absent), an optional comparison character out of
-// : = > < % [ ] ^ $ (":" when absent) and the term's value.  The value is
-// upper-cased and scored against the terms as one text field; true when
-// the score is above 0.
+// The specification text of a loose expression: each word (quoted
+// stretches stay one word) becomes a term on the field "x" with its own
+// logic character ('?' when absent) and comparison character (':' when
+// absent), the rest of the word as the value.
+std::string loose_spec_text(std::string_view loose_spec);
+// A value as the one line of field "x" that a loose specification is
+// scored against: upper-cased text, with its leading number.
+SearchLine loose_spec_line(std::string_view value);
+
+// True when the value's score against the loose specification is above 0.
 bool search_comp(std::string_view value, std::string_view loose_spec);
