@@ -31,8 +31,11 @@ std::optional<std::string> history_fetch();
 // its "/pickups/<id>/<file>" address.
 void actionPICKUP(bool deliver);
 
+// Searching the catalog (the search component).
+void actionSEARCH();
+
 // Actions that arrive with later parts of the store (checkout, accounts,
-// search, diagnostics, command-line operations).
+// diagnostics, command-line operations).
 void actionCHECKOUT(bool redirect_test = true);
 void actionCONFIRM();
 void actionFINISH();
@@ -41,7 +44,6 @@ void actionLOGIN();
 void actionLOGOUT();
 void actionBIRTH();
 void actionCHPASS();
-void actionSEARCH();
 void actionTEST();
 void cl_dump_products(std::string_view codes);
 void cl_render_page(std::string_view name);

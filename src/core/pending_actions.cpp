@@ -22,7 +22,6 @@ void actionLOGIN() { not_available("LOGIN"); }
 void actionLOGOUT() { not_available("LOGOUT"); }
 void actionBIRTH() { not_available("BIRTH"); }
 void actionCHPASS() { not_available("CHPASS"); }
-void actionSEARCH() { not_available("SEARCH"); }
 void actionTEST() { not_available("TEST"); }
 void cl_dump_products(std::string_view) { not_available("CL_PRODUCTS"); }
 void cl_render_page(std::string_view) { not_available("CL_RENDERP"); }

@@ -5,12 +5,13 @@
 
 #include "ovml/elements.h"
 #include "ovml/loops_internal.h"
-#include "ovml/loops_seams.h"
 #include "ovml/registry.h"
 #include "ovml/tokens.h"
 
 #include "catalog/products.h"
 #include "catalog/selection.h"
+#include "search/results.h"
+#include "search/scan.h"
 #include "strings/strutil.h"
 #include "vars/list.h"
 #include "vars/vars.h"
@@ -96,9 +97,12 @@ DictPtr element_attributes(const TagDef &def) {
 std::string product_type_loop(const OVMLText &body, var *attrs) {
     DictPtr chosen;
     if (attr_boolean(attrs, "ALL")) {
-        chosen = search_result("+SKUID[", 1000000, false);
+        chosen = new_scratch_dict();
+        search_product_ids("+SKUID[", 1000000, chosen.get());
     } else if (const std::string group = attr_string(attrs, "GROUP"); !group.empty()) {
-        chosen = search_result("+GROUP=" + group, 1000000, attr_boolean(attrs, "SPELLCHECK"));
+        // SPELLCHECK is accepted and changes nothing.
+        chosen = new_scratch_dict();
+        search_product_ids("+GROUP=" + group, 1000000, chosen.get());
     } else {
         chosen = new_scratch_dict();
         for (const std::string &skuid : split_words(upper(attr_string(attrs, "SRC")), ';'))
@@ -111,16 +115,16 @@ std::string product_type_loop(const OVMLText &body, var *attrs) {
 // asked to.
 std::string match_loop(const OVMLText &body, var *attrs) {
     if (attr_boolean(attrs, "ALL")) {
-        reload_matches(0, -1);
+        reload_historical_query(0, -1);
     } else {
         const int first = attr_integer(attrs, "FIRSTRESULT", -1);
         const int last = attr_integer(attrs, "LASTRESULT", -1);
-        if (first <= 0 && last > 0) reload_matches(0, last);
-        else if (first > 0) reload_matches(first, last);
+        if (first <= 0 && last > 0) reload_historical_query(0, last);
+        else if (first > 0) reload_historical_query(first, last);
     }
     // A reload replaces the dictionary: read the root only now.
     fill_products(DICT_MATCHES);
-    add_match_ranks();
+    add_ranks_to_matching_products();
     return render_OVML_Product_Loop(body, DICT_MATCHES, attrs);
 }
 

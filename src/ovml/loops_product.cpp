@@ -12,6 +12,7 @@
 #include "catalog/selection.h"
 #include "config/config.h"
 #include "config/paths.h"
+#include "search/scan.h"
 #include "strings/strutil.h"
 #include "vars/vars.h"
 
@@ -102,8 +103,9 @@ std::string render_OVML_Product_Loop(const OVMLText &body, var *dict, var *attrs
 std::string render_OVML_Query_Loop(const OVMLText &body, var *attrs) {
     const std::string spec = upper(attr_string(attrs, "SPEC"));
     if (spec.empty()) return Orvel_OVML_output_error("Missing SPEC field for QUERY loop.");
-    // SEQUENTIAL is accepted and changes nothing.
-    DictPtr found = search_result(spec, attr_integer(attrs, "MAXHITS", 1000000), attr_boolean(attrs, "SPELLCHECK"));
+    // SEQUENTIAL and SPELLCHECK are accepted and change nothing.
+    DictPtr found = new_scratch_dict();
+    search_product_ids(spec, attr_integer(attrs, "MAXHITS", 1000000), found.get());
     return render_OVML_Product_Loop(body, found.get(), attrs);
 }
 

@@ -1,4 +1,4 @@
-// What the loops need from the search, option and currency subsystems,
+// What the loops need from the option and currency subsystems,
 // behind names of their own.  Each function forwards to its subsystem
 // where that subsystem is part of the program; where it is not yet, the
 // function does nothing, so the loop that relies on it finds an empty
@@ -12,15 +12,6 @@
 
 namespace loops {
 
-// The SKUIDs matching a search expression ("+GROUP=tools"), at most
-// `max_hits` of them, as a dictionary of SKUID entries; an empty
-// dictionary when nothing matches.
-DictPtr search_result(std::string_view spec, int max_hits, bool spellcheck);
-// Reloads the stored result of the last search into DICT_MATCHES: the
-// records from `first` to `last` (-1: to the end).
-void reload_matches(int first, int last);
-// Attaches each match's rank to its product (SEARCH_SCORE).
-void add_match_ranks();
 // Loads the option definitions into DICT_OPTIONS (once per process).
 void load_options();
 // Loads the currency rules into DICT_CURRENCY (once per process).

@@ -63,13 +63,6 @@ void register_standard_OVML_functions() {
     for (const auto &[name, handler] : standard) register_OVML_function(name, handler);
 }
 
-void register_search_OVML_functions() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    // The search element registers here once it is built.
-}
-
 std::string do_OVML_Nothing(TagDef &) { return Orvel_OVML_output_error("This comment is an abomination."); }
 
 std::string render_OVML_Tag(TagDef &def, int index) {

@@ -590,3 +590,11 @@ int doSearch(SearchQuery *query) {
     std::fclose(file);
     return n;
 }
+
+int search_product_ids(std::string_view spec, int max_hits, var *into) {
+    SearchQueryPtr query = new_search_query(spec, max_hits, false);
+    if (!query) return 0;
+    doSearch(query.get());
+    list_into_var(query->ids, into);
+    return query->ids->count;
+}

@@ -44,6 +44,12 @@ int doSearch_fp(FILE *file, SearchQuery *query);
 // cannot be opened.
 int doSearch(SearchQuery *query);
 
+// The products a specification finds (at most `max_hits`, in file order,
+// loaded as they are found) entered by id into the dictionary `into`; the
+// number found.  Template loops list products this way.  Ends the request
+// when the products file cannot be opened.
+int search_product_ids(std::string_view spec, int max_hits, var *into);
+
 // The scan itself over products text held in memory (the products-file
 // form, or the delimited table when `delimiter` is 0 to 255).  `base` is
 // the text's offset in its file.
