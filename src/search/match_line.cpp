@@ -56,8 +56,9 @@ bool word_matches(const SearchWord &word, const SearchLine &line) {
 int match_line(const SearchLine &line, SearchSpec *spec) {
     if (!spec) return 0;
     int score = 0;
+    const char *field = line.field.c_str();
     for (SearchWord *word = spec->first; word; word = word->next) {
-        if (line.field != word->field) continue;
+        if (word->field[0] != field[0] || std::strcmp(word->field, field) != 0) continue;
         const bool match = word_matches(*word, line);
         switch (word->logic) {
         case '+':

@@ -168,8 +168,10 @@ class Scan {
 public:
     Scan(SearchQuery *query, std::string_view data, bool load_pages)
         : query_(query), spec_(query->spec), data_(data), load_pages_(load_pages) {
-        for (const SearchWord *w = spec_ ? spec_->first : nullptr; w; w = w->next)
+        for (const SearchWord *w = spec_ ? spec_->first : nullptr; w; w = w->next) {
             if (std::find(fields_.begin(), fields_.end(), w->field) == fields_.end()) fields_.emplace_back(w->field);
+            keep_names_ = keep_names_ || w->logic == '+';
+        }
         reset_table();
     }
 
@@ -187,11 +189,20 @@ public:
 
     // Adds a field name to the product's field table; a table grown past
     // its bound (a product of a thousand lines) is emptied.
+    // Only required terms look at the names, so without one only the
+    // length is kept.
     void record_field(std::string_view name) {
         if (name.empty()) return;
-        if (++recorded_ % 10 == 0 && table_length_ > TABLE_RESET) {
-            overror("warning! resetting search field table.");
-            table_length_ = 0;
+        if (--until_check_ == 0) {
+            until_check_ = 10;
+            if (table_length_ > TABLE_RESET) {
+                overror("warning! resetting search field table.");
+                table_length_ = 0;
+            }
+        }
+        if (!keep_names_) {
+            table_length_ += name.size() + 1;
+            return;
         }
         // Past the bound the table keeps what fits until its next check.
         if (table_length_ + name.size() + 1 > table_.size()) return;
@@ -233,7 +244,8 @@ public:
             id = id_line_.text;
         }
         id = id.substr(0, SEARCH_ID_MAX);
-        if (id.empty() || maybe_exclude_match(std::string_view(table_.data(), table_length_), spec_)) return;
+        const std::string_view table = keep_names_ ? std::string_view(table_.data(), table_length_) : std::string_view();
+        if (id.empty() || maybe_exclude_match(table, spec_)) return;
         append(query_->ids, create_value(TYPE_STRING, dup_cstring(id)));
         append(query_->ranks, create_value(TYPE_INTEGER, rank_));
         ++matches_;
@@ -277,7 +289,8 @@ private:
     std::vector<std::string> fields_;
     std::array<char, TABLE_RESET + 10 * (SEARCH_NAME_MAX + 1)> table_;
     std::size_t table_length_ = 0;
-    unsigned recorded_ = 0;
+    unsigned until_check_ = 10;  // names to record before the next size check
+    bool keep_names_ = false;
     std::string_view id_;
     bool raw_id_ = false;
     SearchLine id_line_;
@@ -331,8 +344,7 @@ public:
     const Entry *find(const char *p, const char *end) const {
         if (end - p < 2) return nullptr;
         const Entry &e = slots_[slot(p)];
-        if (e.raw_length == 0 || end - p < e.raw_length || std::memcmp(p, e.raw.data(), e.raw_length) != 0)
-            return nullptr;
+        if (e.raw_length == 0 || end - p < e.raw_length || !same_bytes(p, e.raw.data(), e.raw_length)) return nullptr;
         return &e;
     }
     // Remembers a name read from `p` up to its colon at `colon`.
@@ -347,6 +359,25 @@ public:
     }
 
 private:
+    // Compares n (2 to 32) bytes a word at a time, the last word
+    // overlapping the one before it; nothing outside the n bytes is read.
+    static bool same_bytes(const char *a, const char *b, std::size_t n) {
+        if (n < 8) {
+            if (n < 4) return a[0] == b[0] && a[1] == b[1] && a[n - 1] == b[n - 1];
+            return load<std::uint32_t>(a) == load<std::uint32_t>(b) &&
+                   load<std::uint32_t>(a + n - 4) == load<std::uint32_t>(b + n - 4);
+        }
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            if (load<std::uint64_t>(a + i) != load<std::uint64_t>(b + i)) return false;
+        return load<std::uint64_t>(a + n - 8) == load<std::uint64_t>(b + n - 8);
+    }
+    template <class Word>
+    static Word load(const char *p) {
+        Word w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
+
     static std::size_t slot(const char *p) {
         return (static_cast<unsigned char>(p[0]) * 31u + static_cast<unsigned char>(p[1])) % 64;
     }
