@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace search_test;
 
@@ -210,4 +213,55 @@ TEST_F(HistoryTest, ReloadingReplacesTheMatchesWithAStretch) {
     EXPECT_EQ(matches_dict(), "B=4 C=3 ");
     reload_historical_query(-2, 2);
     EXPECT_EQ(matches_dict(), "A=5 ");
+}
+
+TEST_F(HistoryTest, ConcurrentWritersNeverLeaveAMixedFile) {
+    // Writers replace the file with results of different sizes while this
+    // process reads it: every read must give one writer's whole result.
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 4; ++w) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            SearchQueryPtr q = new_search_query("+NAME:X", -5, false);
+            for (int k = 0; k < 20 + 15 * w; ++k) {
+                const std::string id = "W" + std::to_string(w) + "-" + std::to_string(k) + std::string(w * 7, 'X');
+                list_append(q->ids, create_value(TYPE_STRING, dup_cstring(id)));
+                list_append(q->ranks, create_value(TYPE_INTEGER, w));
+            }
+            for (int round = 0; round < 150; ++round)
+                if (save_historical_query(q->ids, q->ranks) == 0) ::_exit(2);
+            ::_exit(0);
+        }
+        writers.push_back(pid);
+    }
+    int reads = 0, finished = 0, failed = 0;
+    while (finished < static_cast<int>(writers.size())) {
+        for (pid_t &pid : writers) {
+            int status = 0;
+            if (pid <= 0 || ::waitpid(pid, &status, WNOHANG) != pid) continue;
+            ++finished;
+            failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+            pid = 0;
+        }
+        nuke_var(DICT_MATCHES);
+        DICT_MATCHES = new_dict("[MATCHES]");
+        SearchQueryPtr page = new_search_query("+PRICE>1", 1000, false);
+        const int loaded = load_historical_query(page.get(), 0);
+        if (loaded == 0) continue;  // not written yet
+        ++reads;
+        ASSERT_EQ(loaded, page->total);
+        const std::string writer(DICT_MATCHES->next->name, 2);
+        for (var *v = DICT_MATCHES->next; v; v = v->next) {
+            ASSERT_EQ(std::string(v->name, 2), writer) << "records of two writers in one file";
+            ASSERT_EQ(value_as_integer(v->value, -1), writer[1] - '0');
+        }
+        ASSERT_EQ(loaded, 20 + 15 * (writer[1] - '0'));
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_GT(reads, 0);
+    // The writers' temporary files are all gone.
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path() + "/users"))
+        files += entry.path().filename().string().rfind("user12345678.matches", 0) == 0;
+    EXPECT_EQ(files, 1);
 }
