@@ -188,9 +188,8 @@ public:
     }
 
     // Adds a field name to the product's field table; a table grown past
-    // its bound (a product of a thousand lines) is emptied.
-    // Only required terms look at the names, so without one only the
-    // length is kept.
+    // its bound (a product of a thousand lines) is emptied.  Only required
+    // terms look at the names, so without one only the length is kept.
     void record_field(std::string_view name) {
         if (name.empty()) return;
         if (--until_check_ == 0) {
@@ -273,14 +272,15 @@ private:
         std::fclose(in);
     }
 
-    SearchQuery *query_;
-    SearchSpec *spec_;
-    std::string_view data_;
-    bool load_pages_;
     void reset_table() {
         std::memcpy(table_.data(), "SKUID;", 6);
         table_length_ = 6;
     }
+
+    SearchQuery *query_;
+    SearchSpec *spec_;
+    std::string_view data_;
+    bool load_pages_;
 
     // The field table: it is checked every tenth name and emptied when it
     // holds more than TABLE_RESET characters; nine names of the longest
