@@ -39,11 +39,6 @@ public:
     }
 };
 
-std::string cookie_of(const Response &r) {
-    const std::string set = r.header("Set-Cookie");
-    return set.substr(0, set.find(';'));
-}
-
 // The stretch of the page from `start` up to the next '~' (the templates
 // end each part with one).
 std::string line_of(const std::string &body, const std::string &start) {
