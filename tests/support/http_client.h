@@ -23,6 +23,9 @@ public:
     HttpResponse get(const std::string &path_or_url);
     HttpResponse post(const std::string &path, const std::string &form_body);
     const std::map<std::string, std::string> &cookies() const { return cookies_; }
+    // Takes a cookie as if a response had set it (several clients acting
+    // as one browser).
+    void set_cookie(const std::string &name, const std::string &value) { cookies_[name] = value; }
 
 private:
     HttpResponse request(const std::string &method, const std::string &target, const std::string &body);
