@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes screenshots of the demo store (start, category, product, cart and
-# empty-cart pages, at 1280 and 390 pixels wide) with Debian's headless
-# Chromium, driven by playwright-core from npm.  The store runs in a
-# directory of its own for the occasion and is stopped afterwards.
+# Takes screenshots of the demo store (start, search results, no matches,
+# category, product, cart and empty-cart pages, at 1280 and 390 pixels wide)
+# with Debian's headless Chromium, driven by playwright-core from npm.  The
+# store runs in a directory of its own for the occasion and is stopped
+# afterwards.
 #   bash tools/screenshots.sh [OUT_DIR]     (default: screenshots/)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -60,6 +60,14 @@ for (const w of widths) {
 
     await page.goto(base, { waitUntil: 'load' });
     await shot('start');
+    await page.fill('form.search input[name=search_spec]', 'tea');
+    await go(page.locator('form.search button'));
+    await shot('search');
+    await go(page.locator('.pager a[rel=next]'));
+    await shot('search-page-2');
+    await page.fill('form.search input[name=search_spec]', 'zanzibar');
+    await go(page.locator('form.search button'));
+    await shot('no-matches');
     await go(page.locator('nav.menu a', { hasText: 'Tea' }));
     await shot('category');
     await go(page.locator('.card h3 a', { hasText: 'Darjeeling' }));
