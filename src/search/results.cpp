@@ -38,15 +38,15 @@ int search_post_process_matching_skuids(SearchQuery *query, bool ascending) {
     struct Match {
         value *id;
         value *rank;
-        int order;
+        int number;  // the rank as a number
     };
     std::vector<Match> matches;
     matches.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) matches.push_back({query->ids->items[i], query->ranks->items[i], i});
+    for (int i = 0; i < n; ++i)
+        matches.push_back({query->ids->items[i], query->ranks->items[i], value_as_integer(query->ranks->items[i], 0)});
     // Stable: equal ranks keep their file order.
     std::stable_sort(matches.begin(), matches.end(), [ascending](const Match &a, const Match &b) {
-        const int ra = value_as_integer(a.rank, 0), rb = value_as_integer(b.rank, 0);
-        return ascending ? ra < rb : ra > rb;
+        return ascending ? a.number < b.number : a.number > b.number;
     });
     for (int i = 0; i < n; ++i) {
         query->ids->items[i] = matches[static_cast<std::size_t>(i)].id;
