@@ -85,6 +85,13 @@ std::string header_safe(std::string_view value) {
 
 bool headers_sent() { return out.status_printed; }
 
+void header_block_written_directly() {
+    out.status_printed = out.target_printed = out.cookie_printed = out.lastmod_printed = out.expiry_printed =
+        out.rules_printed = out.content_type_printed = true;
+    out.kind = Kind::Normal;
+    out.header_end_pending = false;
+}
+
 void begin_held_output() {
     if (real_stdout) return;
     std::fflush(stdout);

@@ -30,6 +30,10 @@ std::string header_safe(std::string_view value);
 
 // True once the header block has gone out.
 bool headers_sent();
+// For an answer that writes its own header block straight to standard
+// output (the plain-text diagnostics): body text written later through the
+// output layer follows it without a second header block.
+void header_block_written_directly();
 
 // Holding the response: from begin_held_output on, everything written to
 // standard output is kept in memory, so that a request that fails late

@@ -62,7 +62,10 @@ void actionCLEANUP() {
     xprintf("<LI>Deleted %d expired or malformed %s from the pickups registry.</LI>\n", n,
             plural(n, "record", "records"));
     n = purge_pending_orders();
-    xprintf("<LI>Deleted %d stale pending order %s.</LI>\n", n, plural(n, "file", "files"));
+    // A directory that cannot be listed is reported as such, never as a
+    // negative count.
+    if (n < 0) xprintf("<LI>No pending orders directory maintenance performed.</LI>\n");
+    else xprintf("<LI>Deleted %d stale pending order %s.</LI>\n", n, plural(n, "file", "files"));
     n = purge_orders();
     if (n < 0) xprintf("<LI>No orders directory maintenance performed.</LI>\n");
     else xprintf("<LI>Deleted %d stale orders %s.</LI>\n", n, plural(n, "file", "files"));

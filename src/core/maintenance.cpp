@@ -1,9 +1,11 @@
-// Periodic maintenance: the daily (or hourly) purge of stale shopper files
-// and orders, guarded by a stamp file in the users directory.
+// Periodic maintenance: the daily (or hourly) purge of stale shopper files,
+// pick-up records and orders, guarded by a stamp file in the users
+// directory, followed by the merchant's daily hook and script.
 #include "config/config.h"
 #include "config/paths.h"
 #include "core/actions.h"
 #include "core/lifecycle.h"
+#include "ext/scripts.h"
 #include "orders/pickups.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -126,14 +128,11 @@ void do_daily_tasks() {
     purge_pickups();
     purge_pending_orders();
     purge_orders();
-    // The merchant's "daily" hook and MY_DAILY script run here once hooks
-    // and scripts exist.
+    // The merchant's own daily work: the "daily" hook, then the script.
+    // Neither result stops the maintenance; the stamp is written anyway,
+    // so a failing script does not run again on every request.
+    Orvel_grab_OVML_hook("daily");
+    std::string script(config_string("MY_DAILY"));
+    if (!script.empty()) do_api_script(script);
     if (!Orvel_stamp_maintenance_file()) cgidie("Failed to write to user directory for maintenance.");
-}
-
-void actionDEBUG() {
-    // The configuration check arrives with the diagnostics; for now the
-    // answer states the version and host in plain text.
-    std::printf("Content-type: text/plain\n\nOrvel %s\n%s\n", orvel_version, my_uname().c_str());
-    my_exit(0);
 }
