@@ -124,7 +124,7 @@ text *get_loop_text(std::string_view name, bool *owned) {
         if (e.name == name) return e.lines.get();
     text *lines = nullptr;
     std::string path = get_loops_pathname(name);
-    if (!name.empty() && name.front() != '.' && name.find("..") == npos) {
+    if (is_safe_template_name(name)) {
         if (FILE *f = std::fopen(path.c_str(), "r")) {
             lines = new_text(nullptr);
             fp_slurp_file(f, lines, '#');
@@ -140,8 +140,12 @@ text *get_loop_text(std::string_view name, bool *owned) {
     return lines;
 }
 
+bool is_safe_template_name(std::string_view name) {
+    return !name.empty() && name.front() != '.' && name.find("..") == npos;
+}
+
 bool accept_template_filename(std::string_view name) {
-    if (name.empty() || name.front() == '.' || name.find("..") != npos) return false;
+    if (!is_safe_template_name(name)) return false;
     // The extension follows the last "." of the whole name; an anchor after
     // it ("page.html#top") is not part of the extension, while a "#" before
     // it ("page#top.html") belongs to the file name.
@@ -156,7 +160,7 @@ bool accept_template_filename(std::string_view name) {
 
 std::string get_template_pathname(std::string_view name) {
     std::string file(name);
-    if (file.empty() || file.front() == '.' || file.find("..") != npos) {
+    if (!is_safe_template_name(file)) {
         if (DICT_ORVEL)
             set_string(DICT_ORVEL, "MESSAGE",
                        "The page specified by the identifier \"" + quote_html_specials(file) +

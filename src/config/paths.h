@@ -33,5 +33,9 @@ std::string get_servable_pathname(std::string_view name);
 // unless `owned` is set on return, when the caller must free_text it.
 text *get_loop_text(std::string_view name, bool *owned = nullptr);
 
+// True for a name that stays inside the directory it is looked up in: not
+// empty, not beginning with ".", and holding no "..".  Template, page and
+// loop names all pass this check.
+bool is_safe_template_name(std::string_view name);
 bool accept_template_filename(std::string_view name);
 std::string get_template_pathname(std::string_view name);

@@ -76,6 +76,9 @@ void actionCLEANUP() {
 }
 
 void command_line_operation(const std::string &action, std::string_view item) {
+    // The session is never saved after these: a session file reserved for
+    // a new shopper on the way here would only wait for the purge.
+    discard_new_client_reservation();
     if (is_cmdline_action()) {
         if (action == "CL_PRODUCTS") cl_dump_products(item);
         else if (action == "CL_RENDERP") cl_render_page(item);

@@ -230,7 +230,9 @@ int orvel_main(int argc, char **argv) {
     set_client_http_data();
     maybe_repopulate_url_namespace();
     maybe_securify_url();
-    if (new_visitor) {
+    // A shell invocation is never a visitor to welcome: the page would
+    // stand in for the command-line operation or the maintenance asked for.
+    if (new_visitor && !is_cmdline_action()) {
         std::string welcome = get_template_pathname("welcome");
         if (::access(welcome.c_str(), R_OK) == 0) {
             print_OVML_File(welcome);

@@ -23,9 +23,6 @@ void actionLOGOUT() { not_available("LOGOUT"); }
 void actionBIRTH() { not_available("BIRTH"); }
 void actionCHPASS() { not_available("CHPASS"); }
 void actionTEST() { not_available("TEST"); }
-void cl_dump_products(std::string_view) { not_available("CL_PRODUCTS"); }
-void cl_render_page(std::string_view) { not_available("CL_RENDERP"); }
-void cl_render_template(std::string_view) { not_available("CL_RENDERT"); }
 
 // Merchant hooks and scripts arrive with the extension interface.
 void do_custom_welcome() {}

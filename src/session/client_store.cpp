@@ -133,6 +133,18 @@ void allocate_new_client() {
     cgidie("Unable to allocate new client-id.  Please try again later.");
 }
 
+void discard_new_client_reservation() {
+    if (new_client_reserved.empty()) return;
+    std::string lock_path = new_client_reserved.substr(0, new_client_reserved.size() - 4) + ".lock";
+    ::unlink(new_client_reserved.c_str());
+    if (client_lock.held() && users_file("%s/user%s.lock", client_lock_id) == lock_path) {
+        ::unlink(lock_path.c_str());
+        client_lock.release();
+        client_lock_id.clear();
+    }
+    new_client_reserved.clear();
+}
+
 std::optional<std::string> get_client_id() {
     std::string_view id = DICT_SHOPPER ? var_string(DICT_SHOPPER, "CLIENT") : std::string_view();
     if (id.empty()) return std::nullopt;

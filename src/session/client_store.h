@@ -17,6 +17,9 @@ bool client_exists(std::string_view id);
 // users directory.
 const char *is_invalid_client_id(const char *id);
 void allocate_new_client();
+// Removes the session file (and lock file) reserved for a new shopper by
+// this request, for requests that end without saving a session.
+void discard_new_client_reservation();
 std::optional<std::string> get_client_id();
 std::string get_client_id_string();
 // Paths of the session file and the kept file; the current shopper when

@@ -145,6 +145,7 @@ Response run_orvel(const std::string &dir, const Request &request) {
     if (pid == 0) {
         ::dup2(in_pipe[0], 0);
         ::dup2(out_pipe[1], 1);
+        if (request.merge_stderr) ::dup2(out_pipe[1], 2);
         ::close(in_pipe[1]);
         ::close(out_pipe[0]);
         if (::chdir(dir.c_str()) != 0) ::_exit(126);

@@ -71,6 +71,7 @@ struct Request {
     int kill_signal = 0;
     int timeout_seconds = 30;          // hard limit for the child
     bool hold_stdin = false;           // keep standard input open until the child ends
+    bool merge_stderr = false;         // standard error goes into `raw` too
 };
 
 // Runs build/orvel in `dir` and collects its answer.
