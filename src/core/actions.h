@@ -34,8 +34,7 @@ void actionPICKUP(bool deliver);
 // Searching the catalog (the search component).
 void actionSEARCH();
 
-// Actions that arrive with later parts of the store (checkout, accounts,
-// diagnostics, command-line operations).
+// Actions that arrive with later parts of the store (checkout, accounts).
 void actionCHECKOUT(bool redirect_test = true);
 void actionCONFIRM();
 void actionFINISH();
@@ -44,10 +43,6 @@ void actionLOGIN();
 void actionLOGOUT();
 void actionBIRTH();
 void actionCHPASS();
-void actionTEST();
-void cl_dump_products(std::string_view codes);
-void cl_render_page(std::string_view name);
-void cl_render_template(std::string_view name);
 
 // Merchant customisation points.
 void do_custom_welcome();
@@ -64,4 +59,18 @@ int purge_orders();
 int Orvel_stamp_maintenance_file();
 long get_pending_order_reap_threshold();
 long get_order_reap_threshold();
+// DEBUG and DEBUG2: the configuration check, as a plain-text page.
 [[noreturn]] void actionDEBUG();
+// TEST: a test checkout.  prepare_test_checkout fills the shopper's
+// billing fields with sample data, puts one unit of the first priced
+// product in the cart and picks the first entry of each checkout list;
+// actionTEST then runs CHECKOUT.
+void prepare_test_checkout();
+void actionTEST();
+
+// Command-line operations; each prints to standard output only (no header
+// block).  Rendering a name that is unsafe or cannot be read ends the
+// process with a line on standard error and status 1.
+void cl_dump_products(std::string_view codes);
+void cl_render_page(std::string_view name);
+void cl_render_template(std::string_view name);

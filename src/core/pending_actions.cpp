@@ -22,7 +22,6 @@ void actionLOGIN() { not_available("LOGIN"); }
 void actionLOGOUT() { not_available("LOGOUT"); }
 void actionBIRTH() { not_available("BIRTH"); }
 void actionCHPASS() { not_available("CHPASS"); }
-void actionTEST() { not_available("TEST"); }
 
 // Merchant hooks and scripts arrive with the extension interface.
 void do_custom_welcome() {}
