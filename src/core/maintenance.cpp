@@ -28,6 +28,10 @@ long limit_from(std::string_view key, long absent) {
 // A temporary copy older than this was abandoned by a killed process.
 constexpr long TEMPORARY_FILE_AGE = 3600;
 
+// Held while the periodic maintenance runs.  A dot file: no purge pattern
+// matches it.
+constexpr const char *MAINTENANCE_LOCK = ".maintenance.lock";
+
 std::string stamp_name() { return "last" + my_strdate() + ".txt"; }
 std::string stamp_path() { return Orvel_get_users_path() + "/" + stamp_name(); }
 
@@ -53,6 +57,20 @@ int purge_directory(const std::string &dir, long limit, Wanted wanted) {
     }
     free_text(names);
     return count;
+}
+
+// Whether the stamp calls for a run: no stamp of today, or (with shopper
+// files kept less than a day and hourly purges allowed) a stamp of an
+// earlier hour.
+bool maintenance_due() {
+    FILE *f = std::fopen(stamp_path().c_str(), "r");
+    if (!f) return true;
+    char line[64] = "";
+    bool read = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    if (!read || config_boolean("DISABLE_HOURLY_PURGES")) return false;
+    if (strbeg(line, my_strdate() + my_strtime().substr(0, 2))) return false;
+    return get_user_reap_threshold() <= 86399;
 }
 
 }  // namespace
@@ -111,17 +129,14 @@ int Orvel_stamp_maintenance_file() {
 }
 
 void do_daily_tasks() {
-    bool due = false;
-    if (FILE *f = std::fopen(stamp_path().c_str(), "r")) {
-        char line[64] = "";
-        bool read = std::fgets(line, sizeof line, f) != nullptr;
-        std::fclose(f);
-        if (read && !config_boolean("DISABLE_HOURLY_PURGES") && !strbeg(line, my_strdate() + my_strtime().substr(0, 2)))
-            due = get_user_reap_threshold() <= 86399;
-    } else {
-        due = true;
-    }
-    if (!due) return;
+    if (!maintenance_due()) return;
+    // Requests that find the maintenance due at the same moment run it
+    // once: the one that takes the lock runs it (unless the stamp shows it
+    // has just been done), the others go on without waiting.  Without a
+    // lock file the maintenance runs anyway and reports what fails.
+    bool busy = false;
+    FileLock lock = FileLock::try_exclusive(Orvel_get_users_path() + "/" + MAINTENANCE_LOCK, busy);
+    if (busy || (lock.held() && !maintenance_due())) return;
     int off = 0;
     set_alarm(&off);
     purge_user_files();

@@ -193,6 +193,21 @@ FileLock::FileLock(const std::string &lock_path, bool exclusive) {
     }
 }
 
+FileLock FileLock::try_exclusive(const std::string &lock_path, bool &busy) {
+    busy = false;
+    FileLock lock;
+    lock.fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, protect_file_mode());
+    if (lock.fd_ < 0) return lock;
+    while (::flock(lock.fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        busy = errno == EWOULDBLOCK;
+        ::close(lock.fd_);
+        lock.fd_ = -1;
+        break;
+    }
+    return lock;
+}
+
 FileLock::FileLock(FileLock &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
 FileLock &FileLock::operator=(FileLock &&other) noexcept {

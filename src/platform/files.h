@@ -72,6 +72,10 @@ public:
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
     ~FileLock();
+    // The lock when it is free at once; otherwise an unheld lock, with
+    // `busy` telling whether another process holds it (false: the lock
+    // file could not be opened).
+    static FileLock try_exclusive(const std::string &lock_path, bool &busy);
     bool held() const { return fd_ >= 0; }
     void release();
 

@@ -1,6 +1,7 @@
 // The periodic maintenance in-process: age limits, which files each purge
 // takes, and when the end of a request runs the maintenance.
 #include "core/actions.h"
+#include "platform/files.h"
 #include "session/identify.h"
 #include "strings/strutil.h"
 #include "support/cgi_harness.h"
@@ -181,4 +182,23 @@ TEST_F(Purges, StampWrittenOrReportedAsFailed) {
     EXPECT_EQ(dir.read(stamp_name()).rfind(my_strdate(), 0), 0u);
     set_string(DICT_CONFIG, "USERS_DIR", dir.path() + "/missing");
     EXPECT_EQ(Orvel_stamp_maintenance_file(), 0);
+}
+
+TEST_F(Purges, ARunInProgressElsewhereIsNotRepeated) {
+    file("users/user11111111.txt", 2 * DAY);
+    {
+        // Another request is running the maintenance: this one goes on
+        // without waiting and without purging.
+        FileLock other(dir.path() + "/users/.maintenance.lock");
+        ASSERT_TRUE(other.held());
+        do_daily_tasks();
+        EXPECT_TRUE(has("users/user11111111.txt"));
+        EXPECT_FALSE(has(stamp_name()));
+    }
+    do_daily_tasks();
+    EXPECT_FALSE(has("users/user11111111.txt"));
+    EXPECT_TRUE(has(stamp_name()));
+    // The lock file is no session and survives every purge.
+    EXPECT_EQ(purge_user_files(), 0);
+    EXPECT_TRUE(has("users/.maintenance.lock"));
 }
