@@ -69,22 +69,15 @@ TEST(Cron, CleanupFromAnotherDirectoryWithTheConfigurationInTheEnvironment) {
     Store store;
     store.configure("CMDLINE_ACTIONS: CLEANUP TEST DEBUG2\nCMDLINE_BADENV: GATEWAY_INTERFACE;REQUEST_METHOD\n"
                     "ORDER_FILE_AGE: 90\n");
+    // The purge rules themselves are tested in-process; here one file of
+    // each kind shows that every purge ran.
     store.write("users/user12345678.txt", "NAME:stale\n");
-    store.write("users/data12345678.txt", "x\n");
     store.write("users/user23456789.txt", "NAME:fresh\n");
-    store.write("users/notes.txt", "the merchant's own\n");
-    store.write("users/lastnight.txt", "");
     store.write("pending/A1.TXT", "old pending\n");
-    store.write("pending/A1.bak", "not an order\n");
     store.write("orders/B7.txt", "old order\n");
-    store.write("orders/B8.txt", "recent order\n");
     store.age("users/user12345678.txt", 2 * 86400);
-    store.age("users/data12345678.txt", 2 * 86400);
-    store.age("users/notes.txt", 30 * 86400);
     store.age("pending/A1.TXT", 8 * 86400);
-    store.age("pending/A1.bak", 8 * 86400);
     store.age("orders/B7.txt", 91 * 86400);
-    store.age("orders/B8.txt", 89 * 86400);
 
     // What a crontab line runs: the program by its absolute path, from the
     // home directory, with ORVEL_CONFIG naming the store.
@@ -95,19 +88,15 @@ TEST(Cron, CleanupFromAnotherDirectoryWithTheConfigurationInTheEnvironment) {
     cron.args = {"-action", "CLEANUP", "-cmdline", "1"};
     Response r = run_orvel(home.path(), cron);
     ASSERT_EQ(r.exit_status, 0) << r.raw;
-    EXPECT_TRUE(contains(r.body, "<LI>Deleted 2 stale user files.</LI>\n")) << r.body;
+    EXPECT_TRUE(contains(r.body, "<LI>Deleted 1 stale user file.</LI>\n")) << r.body;
     EXPECT_TRUE(contains(r.body, "<LI>Deleted 0 expired or malformed records from the pickups registry.</LI>\n"));
     EXPECT_TRUE(contains(r.body, "<LI>Deleted 1 stale pending order file.</LI>\n")) << r.body;
     EXPECT_TRUE(contains(r.body, "<LI>Deleted 1 stale orders file.</LI>\n")) << r.body;
     EXPECT_TRUE(contains(r.body, "<LI>Touched maintenance file.</LI>\n</UL>\n</BODY></HTML>\n")) << r.body;
-
     EXPECT_FALSE(store.exists("users/user12345678.txt"));
-    EXPECT_FALSE(store.exists("users/data12345678.txt"));
-    EXPECT_FALSE(store.exists("users/lastnight.txt"));
     EXPECT_TRUE(store.exists("users/user23456789.txt"));
-    EXPECT_TRUE(store.exists("users/notes.txt"));
-    EXPECT_EQ(store.files_in("pending"), std::vector<std::string>{"A1.bak"});
-    EXPECT_EQ(store.files_in("orders"), std::vector<std::string>{"B8.txt"});
+    EXPECT_TRUE(store.files_in("pending").empty());
+    EXPECT_TRUE(store.files_in("orders").empty());
     // The stamp of today holds the date and time of the run.
     char today[16];
     std::time_t now = std::time(nullptr);
