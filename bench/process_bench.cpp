@@ -41,6 +41,7 @@ std::string make_store(const fs::path &dir) {
     write(dir / "templates/empty.html", head + "empty\n");
     write(dir / "templates/error.html", head + "%OVH_MESSAGE\n");
     write(dir / "templates/message.html", head + "%OVH_MESSAGE\n");
+    write(dir / "rules/field.rules", "[ALL]\n");
     write(dir / "docs/index.html",
           head + "<ORVEL_LOOP TYPE=PRODUCTS SRC=\"P00010;P02500;P05000;P07500;P09990;P09999\">"
                  "<p>%OVI_NAME $%OVI_PRICE</p>\n</ORVEL_LOOP>\n");

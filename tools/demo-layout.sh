@@ -5,7 +5,7 @@
 #   Usage: demo-layout.sh DIR PORT PROGRAM
 #          demo-layout.sh --check DIR   (only: may DIR be used?)
 #
-#   DIR/catalog        the catalog: products, templates and loop files
+#   DIR/catalog        the catalog: products, templates, rules and loop files
 #                      (refreshed) and the directories the store writes:
 #                      users, pending, orders, coupons (kept)
 #   DIR/cgi-bin        the program and its orvel.config (refreshed)
@@ -123,6 +123,7 @@ fill_placeholders "$src/orvel.config.in" cgi-bin/orvel.config
 install_file "$src/products.txt" catalog/products.txt 644
 install_tree "$src/templates" catalog/templates
 install_tree "$src/loops" catalog/loops
+install_tree "$src/rules" catalog/rules
 install_tree "$src/docs" htdocs/store
 
 # Files an earlier run installed that the demo no longer has.

@@ -10,7 +10,7 @@
 #include "orders/pickups.h"
 #include "platform/files.h"
 #include "session/identify.h"
-#include "rules/rules.h"
+#include "rules/field_rules.h"
 #include "session/client_store.h"
 #include "session/session.h"
 #include "strings/strutil.h"

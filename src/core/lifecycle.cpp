@@ -10,7 +10,7 @@
 #include "ovml/render.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "rules/rules.h"
+#include "rules/field_rules.h"
 #include "session/client_store.h"
 #include "session/session.h"
 #include "strings/random.h"

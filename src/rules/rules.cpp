@@ -1,5 +1,5 @@
-// Rule files arrive with the pricing and validation rules; until then
-// there are no custom messages and no field rules to check.
+// Rule files arrive with the pricing rules; until then there are no
+// custom messages.
 #include "rules/rules.h"
 
 #include "config/config.h"
@@ -8,8 +8,6 @@
 #include "strings/strutil.h"
 
 void maybe_get_custom_rules() {}
-void validate_fields(std::string_view) {}
-void revalidate_fields(std::string_view) {}
 
 std::optional<std::string> get_possibly_OVMLified_Rules(const std::string &path, bool render) {
     std::string text;

@@ -1,5 +1,5 @@
-// Merchant rule files: the custom rules ([MESSAGES], [NAMES],
-// [LOOPNAMES]) and the field validation run for an action.
+// Merchant rule files: finding and rendering a rule file, and the custom
+// rules ([MESSAGES], [NAMES], [LOOPNAMES]).
 #pragma once
 
 #include <optional>
@@ -7,8 +7,6 @@
 #include <string_view>
 
 void maybe_get_custom_rules();
-void validate_fields(std::string_view action);
-void revalidate_fields(std::string_view action);
 
 // The text of a rules file: PATH.ovml when it exists, always rendered as
 // OVML; else PATH itself, rendered when `render` is set; nullopt when

@@ -6,6 +6,7 @@
 #include "ovml/render.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "rules/field_rules.h"
 #include "session/session.h"
 #include "strings/random.h"
 #include "strings/strutil.h"
@@ -56,10 +57,7 @@ bool is_request_only_field(std::string_view name) {
 
 // A shopper field whose rule begins with "!" or "-" is never stored.
 bool field_is_saved(const char *name) {
-    if (is_request_only_field(name)) return false;
-    if (!DICT_FIELDS) return true;
-    std::string_view rule = var_string(DICT_FIELDS, name);
-    return rule.empty() || (rule.front() != '!' && rule.front() != '-');
+    return !is_request_only_field(name) && field_rules_save_field(name) != 0;
 }
 
 void ensure_creation_date() {

@@ -111,6 +111,8 @@ TEST(ResponseTemplates, ThemeFallsBackToTheDefaultTemplates) {
     EXPECT_EQ(get(cat, "action=error&item=x&theme=blue").body, "BLUE x\n");
     EXPECT_EQ(get(cat, "action=error&item=x&theme=green").body, "<title>Error</title><p>ERROR: x</p>\n");
     EXPECT_EQ(get(cat, "action=error&item=x&theme=../themes/blue").body, "<title>Error</title><p>ERROR: x</p>\n");
+    // A store with a default theme keeps its rules in that theme too.
+    cat.write("themes/blue/rules/field.rules", "");
     cat.configure("DEFAULT_THEME: blue\n");
     EXPECT_EQ(get(cat, "action=error&item=y&theme=green").body, "BLUE y\n");
 }

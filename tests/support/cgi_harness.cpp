@@ -52,6 +52,7 @@ Catalog::Catalog() {
     write("templates/error.html", "<title>Error</title><p>ERROR: %OVH_MESSAGE</p>\n");
     write("templates/message.html", "<p>MESSAGE: %OVH_MESSAGE</p>\n");
     write("docs/index.html", "<h1>Welcome to %OVM_STORE_NAME</h1>\n");
+    write("rules/field.rules", "# no field is required\n");
     fs::create_directories(fs::path(path()) / "users");
 }
 
