@@ -34,11 +34,33 @@ void actionPICKUP(bool deliver);
 // Searching the catalog (the search component).
 void actionSEARCH();
 
-// Actions that arrive with later parts of the store (checkout, accounts).
+// Checkout.  CHECKOUT, CONFIRM and FINISH (= finish_order, which ends the
+// request itself once the order is recorded); FINISH_CYBERCASH completes
+// the order only for a command-line invocation (a payment processor) and
+// shows a browser the checkout page.
 void actionCHECKOUT(bool redirect_test = true);
 void actionCONFIRM();
 void actionFINISH();
 void actionFINISH_CYBERCASH();
+void finish_order();
+// Ends the request with a message when the subtotal is below MINIMUM_ORDER
+// or above MAXIMUM_ORDER (a subtotal equal to a limit passes); else 0.
+int maybe_show_cheap_cart();
+// Brings every cart quantity within its product's MINQ and MAXQ; 1 when it
+// adjusted one and printed the explanation (only the minimum message when
+// both kinds were adjusted), else 0.
+int enforce_minmax_quantities();
+// The same, for an action listed in MINMAX_ACTIONS; else 0.
+int maybe_enforce_minmax_quantities(std::string_view action);
+// Ends the request when BILL_EMAIL's domain ends with one of the
+// BOGUS_EMAIL_DOMAINS (a plain suffix, ignoring case); else 0.
+int maybe_refuse_bogus_email_domain();
+// Renders DICT_ARGS FILE_TEMPLATE as an invoice and appends it to the file
+// DICT_ARGS FILE_FILENAME (for plug-ins and merchant pages; no action
+// name reaches it).
+void actionMAILTO();
+
+// Actions that arrive with later parts of the store (accounts).
 void actionLOGIN();
 void actionLOGOUT();
 void actionBIRTH();
@@ -48,8 +70,9 @@ void actionCHPASS();
 void do_custom_welcome();
 void Orvel_grab_OVML_hook(std::string_view name);
 void maybe_do_custom_cart_filter();
-// 1 when the cart quantities had to be adjusted for the action.
-int maybe_enforce_minmax_quantities(std::string_view action);
+// The finished order told to the plug-ins, the "finish" hook and the
+// MY_FINISH scripts.
+int do_custom_finish();
 
 // Maintenance and diagnostics.
 void do_daily_tasks();

@@ -14,10 +14,6 @@ namespace {
 
 }  // namespace
 
-void actionCHECKOUT(bool) { not_available("CHECKOUT"); }
-void actionCONFIRM() { not_available("CONFIRM"); }
-void actionFINISH() { not_available("FINISH"); }
-void actionFINISH_CYBERCASH() { not_available("FINISH_CYBERCASH"); }
 void actionLOGIN() { not_available("LOGIN"); }
 void actionLOGOUT() { not_available("LOGOUT"); }
 void actionBIRTH() { not_available("BIRTH"); }
@@ -27,4 +23,6 @@ void actionCHPASS() { not_available("CHPASS"); }
 void do_custom_welcome() {}
 void Orvel_grab_OVML_hook(std::string_view) {}
 void maybe_do_custom_cart_filter() {}
-int maybe_enforce_minmax_quantities(std::string_view) { return 0; }
+// The seam for the finished order's extensions: nothing is told yet, and
+// FINISH goes on as when no plug-in handled the order (0).
+int do_custom_finish() { return 0; }
