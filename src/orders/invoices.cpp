@@ -7,6 +7,7 @@
 #include "ovml/tokens.h"
 #include "platform/commands.h"
 #include "platform/errors.h"
+#include "rules/field_rules.h"
 #include "strings/strutil.h"
 #include "vars/vars.h"
 
@@ -70,7 +71,11 @@ std::string process_email_template(std::string body, var *headers, bool remove) 
         if (colon == npos) break;
         const std::string name = upper(trim_ws(line.substr(0, colon)));
         if (name.empty() || name.find_first_of(" \t") != npos) break;
-        const std::string value(trim_ws(line.substr(colon + 1)));
+        // A line break inside a shopper's value is no header line: it stays
+        // inside this header's value, as a blank.
+        std::string value(trim_ws(line.substr(colon + 1)));
+        for (char &c : value)
+            if (c == VALUE_LF_STAND_IN || c == VALUE_CR_STAND_IN) c = ' ';
         if (var *existing = get_var_case_insensitive(headers, name.c_str()))
             var_value_set(existing, TYPE_STRING, dup_cstring(value));
         else
@@ -106,13 +111,25 @@ void mail_invoice(const std::string &template_path, std::string_view to_view, st
     if (!store_email.empty()) set_string(headers, "Errors-To", store_email);
     if (const std::string home(config_string("STORE_HOMEPAGE")); !home.empty()) set_string(headers, "X-URL", home);
 
-    std::string body = process_email_template(render_OVML_Invoice(template_path), headers, true);
+    // Rendered with the line breaks of token values held as stand-ins
+    // while header lines are taken from the top, so that no value a
+    // shopper typed can add a header (a Bcc: line) or a recipient.
+    derive_invoice_subs();
+    std::string marked;
+    {
+        TokenLineBreakStandIns stand_ins;
+        marked = process_email_template(render_OVML_Invoice(template_path), headers, true);
+    }
+    std::string body = restore_token_line_breaks(marked);
     TextPtr lines(new_text(dup_cstring(body)), &free_text);
     if (encrypt) {
         set_var(args.get(), "BODY", TYPE_TEXT, lines.get());
         poll_plugins("plugin_encrypt_mail", args.get());
         std::unique_ptr<char, decltype(&std::free)> changed(text_tostring(lines.get()), &std::free);
-        body = process_email_template(drop_leading_blank_lines(changed.get()), headers, true);
+        // A body no plug-in changed is looked at in its marked form again.
+        body = process_email_template(drop_leading_blank_lines(body == changed.get() ? marked : changed.get()),
+                                      headers, true);
+        body = restore_token_line_breaks(body);
         text_erase(lines.get());
         text_addstring(lines.get(), dup_cstring(body));
     }
@@ -122,9 +139,19 @@ void mail_invoice(const std::string &template_path, std::string_view to_view, st
 
 void mail_order_invoices() {
     const std::string bill_email(var_string(DICT_SHOPPER, "BILL_EMAIL"));
+    // The shopper's address goes into the mails only when it is one
+    // address: a list typed into the field would have the store mail
+    // strangers (mail programs take recipients even from a From line).
+    const bool one_address = is_valid_inet_email(bill_email) && bill_email.find('@') == bill_email.rfind('@');
     if (const std::string recipients(config_string("ORDER_RECIPIENTS")); !recipients.empty())
-        mail_invoice(get_template_pathname("store_invoice.txt"), recipients, bill_email, true);
-    if (config_boolean("MAIL_SHOPPER") && !bill_email.empty())
-        mail_invoice(get_template_pathname("shopper_invoice.txt"), bill_email, std::string(config_string("STORE_EMAIL")),
-                     false);
+        mail_invoice(get_template_pathname("store_invoice.txt"), recipients, one_address ? bill_email : "", true);
+    if (!config_boolean("MAIL_SHOPPER") || bill_email.empty()) return;
+    if (!one_address) {
+        std::string shown = bill_email;
+        chrsub(chrsub(shown, '\n', ' '), '\r', ' ');
+        overror("shopper invoice not sent: \"%s\" is not one mail address", shown.c_str());
+        return;
+    }
+    mail_invoice(get_template_pathname("shopper_invoice.txt"), bill_email, std::string(config_string("STORE_EMAIL")),
+                 false);
 }

@@ -92,10 +92,17 @@ std::string do_OVML_Email(TagDef &def) {
     set_string(headers.get(), "To", to);
     set_string(headers.get(), "From", from);
     set_string(headers.get(), "Subject", subject);
-    // Header lines at the top of the body may replace or add headers.
+    // Header lines at the top of the body may replace or add headers; line
+    // breaks inside token values are held as stand-ins meanwhile, so a
+    // value cannot add a header line of its own.
+    std::string marked;
+    {
+        TokenLineBreakStandIns stand_ins;
+        marked = process_email_template(def.has_body() ? render_OVML_Text(def.body_lines()) : std::string(),
+                                        headers.get(), true);
+    }
     OwnedText body;
-    add_lines(body.get(), process_email_template(def.has_body() ? render_OVML_Text(def.body_lines()) : std::string(),
-                                                 headers.get(), true));
+    add_lines(body.get(), restore_token_line_breaks(std::move(marked)));
 
     if (var_string(headers.get(), "To").empty()) return Orvel_OVML_output_error("failed email: no recipient");
     if (var_string(headers.get(), "From").empty())

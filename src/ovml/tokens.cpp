@@ -40,6 +40,20 @@ constexpr bool is_token_letter(char c)
     }
 }
 
+// Open TokenLineBreakStandIns scopes.
+int line_break_stand_ins = 0;
+
+// Appends a token's value; inside a TokenLineBreakStandIns scope its line
+// breaks are written as their stand-ins.
+void append_token_value(std::string &out, std::string_view value)
+{
+    if (line_break_stand_ins == 0 || value.find_first_of("\r\n") == npos) {
+        out.append(value);
+        return;
+    }
+    for (char c : value) out += c == '\n' ? VALUE_LF_STAND_IN : c == '\r' ? VALUE_CR_STAND_IN : c;
+}
+
 // Sums name their fields with '*' ("%OVS_TOTAL_*") and filter with a
 // mark and a field name ("%OVS_TOTAL_WEIGHT~TAXABLE"), so a sum token also
 // runs over '*', and over '~', '!' or '?' when a name character follows
@@ -249,7 +263,7 @@ void render_tokens_into(std::string_view text, bool complex, std::size_t at, std
             for (char c : value)
                 if (!is_token_syntax(c)) out += c;
         } else {
-            out.append(value);
+            append_token_value(out, value);
         }
 
         // A '+' right after a token only joins it to the text that follows.
@@ -261,6 +275,19 @@ void render_tokens_into(std::string_view text, bool complex, std::size_t at, std
 }
 
 }  // namespace
+
+TokenLineBreakStandIns::TokenLineBreakStandIns() { ++line_break_stand_ins; }
+
+TokenLineBreakStandIns::~TokenLineBreakStandIns() { --line_break_stand_ins; }
+
+std::string restore_token_line_breaks(std::string text)
+{
+    for (char &c : text) {
+        if (c == VALUE_LF_STAND_IN) c = '\n';
+        else if (c == VALUE_CR_STAND_IN) c = '\r';
+    }
+    return text;
+}
 
 std::optional<std::string> render_OVML_Tokens(std::string_view text, bool complex)
 {

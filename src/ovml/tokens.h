@@ -68,6 +68,23 @@ std::string get_OVML_DBREF_Info(const char *skuid_or_null, std::string_view fiel
 // chain by its token pass.
 void OVMLify_fields(var *v);
 
+// While an object of this class lives, line feeds and carriage returns
+// inside token values are written as VALUE_LF_STAND_IN and
+// VALUE_CR_STAND_IN, so that a text whose lines are read for their
+// structure (the header lines at the top of a mail) can tell the
+// template's own lines from breaks inside a shopper's value.
+// restore_token_line_breaks turns the stand-ins back.  Scopes nest.
+inline constexpr char VALUE_LF_STAND_IN = '\x1c';
+inline constexpr char VALUE_CR_STAND_IN = '\x1d';
+class TokenLineBreakStandIns {
+public:
+    TokenLineBreakStandIns();
+    ~TokenLineBreakStandIns();
+    TokenLineBreakStandIns(const TokenLineBreakStandIns &) = delete;
+    TokenLineBreakStandIns &operator=(const TokenLineBreakStandIns &) = delete;
+};
+std::string restore_token_line_breaks(std::string text);
+
 // Forgets the configuration switches read once per process
 // (RAW_COMPLEX_TOKENS, DISABLE_FOO_NAMES, UNSELECTED_QUANTITY), so that a
 // test can start as a new process would.

@@ -149,6 +149,40 @@ TEST_F(InvoiceMail, TemplateHeaderLinesReplaceTheSubject) {
     EXPECT_EQ(got[0].body, "Total 42.50\n");
 }
 
+TEST_F(InvoiceMail, ShopperLineBreaksInTemplateHeadersAddNoHeaderOrRecipient) {
+    set_string(DICT_CONFIG, "REPLACE_EMAIL_HEADERS", "1");
+    set_string(DICT_SHOPPER, "NAME", "Ann\nBcc: victim@evil.test\r\nTo: other@evil.test");
+    dir.write("templates/store_invoice.txt", "Subject: Order for %OVE_NAME\nX-Shop: corner\n\nDear %OVE_NAME\n");
+    mail_invoice(dir.path() + "/templates/store_invoice.txt", "orders@shop.test", "", true);
+    std::vector<SmtpMessage> sent = sink.messages();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].recipients, std::vector<std::string>{"orders@shop.test"});
+    ParsedMail mail = parse_mail(sent[0].data);
+    EXPECT_TRUE(mail.all("Bcc").empty());
+    EXPECT_EQ(mail.all("To"), std::vector<std::string>{"orders@shop.test"});
+    EXPECT_EQ(mail.header("Subject"), "Order for Ann Bcc: victim@evil.test  To: other@evil.test");
+    EXPECT_EQ(mail.header("X-Shop"), "corner") << "the template's own header lines still count";
+    // In the body the shopper's text keeps its line breaks.
+    EXPECT_EQ(mail.body, "Dear Ann\nBcc: victim@evil.test\nTo: other@evil.test\n");
+}
+
+TEST_F(InvoiceMail, ShopperCopyGoesOnlyToOneAddress) {
+    set_string(DICT_CONFIG, "MAIL_SHOPPER", "1");
+    for (const char *typed : {"ann@buyer.test, victim@evil.test", "ann@buyer.test victim@evil.test",
+                              "ann@buyer.test\nvictim@evil.test", "ann@buyer.test@evil.test"}) {
+        set_string(DICT_SHOPPER, "BILL_EMAIL", typed);
+        const std::size_t before = sink.messages().size();
+        mail_order_invoices();
+        std::vector<SmtpMessage> sent = sink.messages();
+        ASSERT_EQ(sent.size(), before + 1) << "only the store's copy for " << typed;
+        EXPECT_EQ(sent.back().recipients, std::vector<std::string>{"orders@shop.test"}) << typed;
+        EXPECT_EQ(parse_mail(sent.back().data).header("From"), "owner@shop.test") << typed;
+    }
+    EXPECT_NE(error_log().find("shopper invoice not sent: \"ann@buyer.test victim@evil.test\" is not one mail address"),
+              std::string::npos)
+        << error_log();
+}
+
 TEST_F(Invoices, MailProgramFailureEndsTheRequest) {
     dir.write("templates/store_invoice.txt", "x\n");
     for (const char *mailer : {"false", "/no/such/mailer"}) {

@@ -81,6 +81,20 @@ TEST_F(RealDelivery, LineBreakInShopperFieldAddsNoRecipient) {
     EXPECT_EQ(mail.body, "body\n");
 }
 
+TEST_F(RealDelivery, LineBreakInBodyHeaderLineAddsNoRecipient) {
+    set_string(DICT_CONFIG, "REPLACE_EMAIL_HEADERS", "1");
+    set_string(DICT_SHOPPER, "NOTE", "Hi\nBcc: evil@x");
+    EXPECT_EQ(render("<ORVEL_EMAIL TO=\"buyer@shop.test\" SUBJECT=s>\nX-Note: %OVE_NOTE\n\nsaid %OVE_NOTE\n</ORVEL_EMAIL>"),
+              "");
+    std::vector<orvel_test::SmtpMessage> got = sink.messages();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].recipients, std::vector<std::string>{"buyer@shop.test"});
+    ParsedMail mail = orvel_test::parse_mail(got[0].data);
+    EXPECT_TRUE(mail.all("Bcc").empty());
+    EXPECT_EQ(mail.header("X-Note"), "Hi Bcc: evil@x");
+    EXPECT_EQ(mail.body, "said Hi\nBcc: evil@x\n");
+}
+
 TEST_F(RealDelivery, HeaderLinesInTheBodyReplaceAttributes) {
     set_string(DICT_CONFIG, "REPLACE_EMAIL_HEADERS", "1");
     EXPECT_EQ(render("<ORVEL_EMAIL TO=\"buyer@shop.test\" SUBJECT=old>\nsubject: New subject\nX-Tag: 7\n\nHi\n"

@@ -141,7 +141,9 @@ Response parse_cgi_output(const std::string &raw) {
 
 Response run_orvel(const std::string &dir, const Request &request) {
     int in_pipe[2], out_pipe[2];
-    if (::pipe(in_pipe) != 0 || ::pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
+    // Close-on-exec: a program started from another thread at the same
+    // moment must not keep this child's pipes open.
+    if (::pipe2(in_pipe, O_CLOEXEC) != 0 || ::pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in_pipe[0], 0);

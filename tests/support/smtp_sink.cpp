@@ -65,7 +65,7 @@ std::string trim(const std::string &s) {
 }  // namespace
 
 SmtpSink::SmtpSink() {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listen_fd_ < 0) return;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -73,7 +73,9 @@ SmtpSink::SmtpSink() {
     addr.sin_port = 0;  // the system picks a free port
     socklen_t len = sizeof addr;
     if (::bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 4) != 0 ||
+        // Room for every mail program of a test that finishes many orders at
+        // once: a full queue leaves a client waiting for a greeting.
+        ::listen(listen_fd_, 128) != 0 ||
         ::getsockname(listen_fd_, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
         ::close(listen_fd_);
         listen_fd_ = -1;
@@ -101,7 +103,7 @@ void SmtpSink::serve() {
     while (!stopping_) {
         pollfd p{listen_fd_, POLLIN, 0};
         if (::poll(&p, 1, 100) <= 0) continue;  // wake up regularly to see stop()
-        int fd = ::accept(listen_fd_, nullptr, nullptr);
+        int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         timeval timeout{5, 0};  // a silent client cannot hold the sink forever
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -198,7 +200,9 @@ std::string ParsedMail::header(const std::string &name) const {
 
 std::string msmtp_mail_path(const std::string &dir, int port) {
     const std::string config = dir + "/msmtprc";
-    std::ofstream(config) << "defaults\nauth off\ntls off\nlogfile\naccount default\nhost 127.0.0.1\nport " << port
+    // The timeout: a mail program left running by a killed request must
+    // not wait for ever on a sink that has gone.
+    std::ofstream(config) << "defaults\nauth off\ntls off\nlogfile\ntimeout 10\naccount default\nhost 127.0.0.1\nport " << port
                           << "\nfrom envelope@shop.test\n";
     ::chmod(config.c_str(), 0600);  // msmtp refuses a configuration others may read
     return "msmtp -C " + config + " -t";
