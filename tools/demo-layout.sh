@@ -2,13 +2,16 @@
 # Lays the demo store out in a working directory, or refreshes one laid out
 # before, and writes a lighttpd configuration that serves it on
 # 127.0.0.1:PORT with the program as a CGI.
-#   Usage: demo-layout.sh DIR PORT PROGRAM
+#   Usage: demo-layout.sh DIR PORT PROGRAM [SMTP_PORT]
 #          demo-layout.sh --check DIR   (only: may DIR be used?)
+#   SMTP_PORT: the local mail sink the store's mail goes to (through msmtp;
+#   default 8025).
 #
 #   DIR/catalog        the catalog: products, templates, rules and loop files
 #                      (refreshed) and the directories the store writes:
 #                      users, pending, orders, coupons (kept)
-#   DIR/cgi-bin        the program and its orvel.config (refreshed)
+#   DIR/cgi-bin        the program, its orvel.config and the msmtp
+#                      configuration of its mail (refreshed)
 #   DIR/htdocs/store   pages, style sheet and images (refreshed); pages are
 #                      rendered by the program, the rest is served as it is
 #   DIR/log            lighttpd's and the program's logs (kept)
@@ -38,7 +41,7 @@ if [ "$1" = --check ]; then
   exit 0
 fi
 
-dir=$1 port=$2 program=$3
+dir=$1 port=$2 program=$3 smtp_port=${4:-8025}
 src="$(cd "$(dirname "$0")/.." && pwd)/demo"
 marker_head="# Files installed by tools/demo-layout.sh; everything else here is left alone."
 refuse_foreign_dir "$dir"
@@ -124,7 +127,27 @@ install_file "$src/products.txt" catalog/products.txt 644
 install_tree "$src/templates" catalog/templates
 install_tree "$src/loops" catalog/loops
 install_tree "$src/rules" catalog/rules
+install_tree "$src/softgoods" catalog/softgoods
 install_tree "$src/docs" htdocs/store
+
+# The store's mail goes through msmtp to the local sink.  msmtp wants its
+# configuration readable by its user alone.
+msmtprc=$(mktemp)
+cat > "$msmtprc" <<MSMTP
+# Order mail of the demo store: delivered to the local mail sink that
+# tools/run-demo.sh starts (nothing leaves the machine).
+defaults
+auth off
+tls off
+logfile
+timeout 10
+account default
+host 127.0.0.1
+port $smtp_port
+from orders@leafandbean.example
+MSMTP
+install_file "$msmtprc" cgi-bin/msmtprc 600
+rm -f "$msmtprc"
 
 # Files an earlier run installed that the demo no longer has.
 if [ -f "$marker" ]; then
@@ -145,6 +168,7 @@ if [ -n "$user" ]; then
   for d in "${writable[@]}"; do chown "$user:$group" "$dir/$d"; done
   chown -R "$user:$group" "$dir/catalog/users" "$dir/catalog/pending" "$dir/catalog/orders" \
     "$dir/catalog/coupons" "$dir/log/orvel.err" "$dir/log/orvel.log"
+  chown "$user:$group" "$dir/cgi-bin/msmtprc"
 fi
 
 conf=$(mktemp)
