@@ -107,7 +107,7 @@ bash tools/demo-layout.sh "$dir" "$port" build/orvel "$smtp_port"
 
 # The mail sink: every message the store sends becomes one file in
 # $dir/mail/new (a maildir).
-mkdir -p "$dir/mail"
+mkdir -p "$dir/mail/new" "$dir/mail/cur" "$dir/mail/tmp"
 setsid "$python" -m aiosmtpd -n -l "127.0.0.1:$smtp_port" -c aiosmtpd.handlers.Mailbox "$dir/mail" \
   > "$dir/log/smtp-sink.log" 2>&1 < /dev/null &
 echo $! > "$smtp_pidfile"
