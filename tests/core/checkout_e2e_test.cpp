@@ -215,3 +215,23 @@ TEST(Checkout, PaymentProcessorFinishOnlyFromTheCommandLine) {
     EXPECT_EQ(done.exit_status, 0) << done.raw;
     EXPECT_EQ(shop.order_files().size(), 1u) << done.raw;
 }
+
+TEST(Checkout, FinishPricesTheCartActuallyOrdered) {
+    SmtpSink sink;
+    Shop shop(sink);
+    shop.write("templates/view.html", "SUBTOTAL=%OVT_SUBTOTAL\n");
+    const std::string probe = shop.shopper_with_cart("product_tea=1");
+    const std::string priced = page_field(shop.ask("action=view", probe).body, "SUBTOTAL");
+    if (priced.empty() || std::stod(priced) == 0.0) GTEST_SKIP() << "the order tally prices nothing in this build yet";
+
+    // field.rules, rendered as OVML at the start of the request, reads the
+    // total of the session's cart (5 teas) before LOCKED_FINISH replaces the
+    // cart with the confirmed one (1 tea).
+    shop.configure("LOCKED_FINISH: 1\nOVML_RULES: field\n");
+    shop.write("rules/field.rules", "[ALL]\nSEEN : =%OVT_SUBTOTAL\n");
+    shop.write("templates/receipt.html", "RECEIPT SUBTOTAL=%OVT_SUBTOTAL\n");
+    const std::string cookie = shop.shopper_with_cart("product_tea=5");
+    Response r = shop.ask("final_product_tea=1&action=finish", cookie);
+    ASSERT_EQ(r.exit_status, 0) << r.raw;
+    EXPECT_EQ(std::stod(page_field(r.body, "SUBTOTAL")), 4.50) << r.body;
+}
