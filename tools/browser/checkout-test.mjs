@@ -72,7 +72,7 @@ try {
   await page.fill('#BILL_EMAIL', 'ann@example.org');
   await page.fill('#BILL_STREET', '1 Leaf Lane');
   await page.fill('#BILL_CITY', 'Teaford');
-  await page.check('input[name=SHIPPING_METHOD][value=post]');
+  await page.check('input[name=SHIP_METHOD][value=post]');
   await page.check('input[name=PAYMENT_METHOD][value=invoice]');
   await go(page.locator('form.checkout button[type=submit]'));
   await shot('missing-postcode');
